@@ -1,0 +1,48 @@
+# Per-target settings: warnings, sanitizers and the program folder. Nothing
+# here touches global flags; every target opts in through these functions.
+
+function(kirasol_target_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  if(KIRASOL_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(${target} PUBLIC -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+# A static library of one folder.
+function(kirasol_library target)
+  add_library(${target} STATIC ${ARGN})
+  kirasol_target_defaults(${target})
+endfunction()
+
+# An executable that belongs in the program folder next to its data files.
+function(kirasol_program target)
+  add_executable(${target} ${ARGN})
+  kirasol_target_defaults(${target})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${KIRASOL_PROGRAM_DIR}")
+  install(TARGETS ${target} RUNTIME DESTINATION "${KIRASOL_INSTALL_PROGRAM_DIR}")
+endfunction()
+
+# A GoogleTest executable registered with CTest. Tests find the programs and
+# data files through KIRASOL_PROGRAM_DIR and KIRASOL_SOURCE_DIR.
+function(kirasol_test target)
+  add_executable(${target} ${ARGN})
+  kirasol_target_defaults(${target})
+  target_link_libraries(${target} PRIVATE kirasol_test_support)
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+endfunction()
+
+# Copies a data file into the program folder at build time and installs it there.
+function(kirasol_program_data target)
+  foreach(file IN LISTS ARGN)
+    get_filename_component(name "${file}" NAME)
+    add_custom_command(OUTPUT "${KIRASOL_PROGRAM_DIR}/${name}"
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different "${CMAKE_CURRENT_SOURCE_DIR}/${file}" "${KIRASOL_PROGRAM_DIR}/${name}"
+      DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${file}" VERBATIM)
+    list(APPEND outputs "${KIRASOL_PROGRAM_DIR}/${name}")
+    install(FILES "${file}" DESTINATION "${KIRASOL_INSTALL_PROGRAM_DIR}")
+  endforeach()
+  add_custom_target(${target} ALL DEPENDS ${outputs})
+endfunction()
