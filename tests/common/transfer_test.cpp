@@ -1,0 +1,152 @@
+#include "common/transfer.h"
+#include "support/test_http_server.h"
+#include "support/test_support.h"
+
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using kirasol::Transfer;
+using kirasol::test::HttpResponse;
+using kirasol::test::TestHttpServer;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Case {
+  const char *name;
+  HttpResponse response;
+  bool ok;
+  int status;
+  QByteArray body;  // checked only when ok
+};
+
+HttpResponse make(int status, QByteArray body, HttpResponse::Mode mode = HttpResponse::Mode::Normal,
+                  qsizetype sent = 0, QList<QPair<QByteArray, QByteArray>> headers = {}) {
+  HttpResponse r;
+  r.status = status;
+  r.body = std::move(body);
+  r.mode = mode;
+  r.sentBytes = sent;
+  r.headers = std::move(headers);
+  return r;
+}
+
+TEST(TransferTest, AcceptsOnlyWholeBodiesAnsweredWith200) {
+  const QByteArray binary("\x00\x01\xff\r\n\x80 body", 10);
+  const Case cases[] = {
+      {"binary body kept byte for byte", make(200, binary), true, 200, binary},
+      {"empty body", make(200, ""), true, 200, ""},
+      {"not found", make(404, "<html>missing</html>"), false, 404, {}},
+      {"server error", make(500, "oops"), false, 500, {}},
+      {"no content is not a file", make(204, ""), false, 204, {}},
+      {"body cut short", make(200, QByteArray(5000, 'x'), HttpResponse::Mode::CutShort, 1200), false, 200, {}},
+      {"connection dropped before answering", make(200, "x", HttpResponse::Mode::Drop), false, 0, {}},
+      {"redirect followed", make(302, "", HttpResponse::Mode::Normal, 0, {{"Location", "/target"}}), true, 200,
+       "the target"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    TestHttpServer server;
+    ASSERT_TRUE(server.listen());
+    server.setRoute("/file", c.response);
+    server.setRoute("/target", make(200, "the target"));
+    Transfer transfer(5s);
+    const kirasol::FetchResult r = transfer.fetch(QUrl(server.url("/file")));
+    EXPECT_EQ(r.ok, c.ok);
+    EXPECT_EQ(r.httpStatus, c.status);
+    EXPECT_EQ(transfer.lastStatus(), c.status);
+    EXPECT_EQ(r.errorText.isEmpty(), c.ok) << r.errorText.toStdString();
+    EXPECT_EQ(transfer.lastError(), r.errorText);
+    if (c.ok) {
+      EXPECT_EQ(r.body, c.body);
+    }
+    EXPECT_FALSE(transfer.busy());
+  }
+}
+
+TEST(TransferTest, RefusedConnectionAndBadAddressesFailWithoutStatus) {
+  Transfer transfer(5s);
+  const quint16 closed = kirasol::test::freePort();
+  for (const QString &address : {QStringLiteral("http://127.0.0.1:%1/x").arg(closed), QStringLiteral("ftp://127.0.0.1/x"),
+                                 QStringLiteral("not a url"), QStringLiteral("file:///etc/hostname")}) {
+    SCOPED_TRACE(address.toStdString());
+    const kirasol::FetchResult r = transfer.fetch(QUrl(address));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.httpStatus, 0);
+    EXPECT_FALSE(r.errorText.isEmpty());
+  }
+}
+
+TEST(TransferTest, StalledServerTimesOutAndIsBusyMeanwhile) {
+  TestHttpServer server;
+  ASSERT_TRUE(server.listen());
+  server.setRoute("/stall", make(200, "", HttpResponse::Mode::Stall));
+  server.setRoute("/quick", make(200, "quick"));
+  Transfer transfer(400ms);
+  bool busyDuringFetch = false;
+  kirasol::FetchResult nested;
+  nested.ok = true;
+  QTimer::singleShot(100ms, [&] {
+    busyDuringFetch = transfer.busy();
+    nested = transfer.fetch(QUrl(server.url("/quick")));
+  });
+  const kirasol::FetchResult r = transfer.fetch(QUrl(server.url("/stall")));
+  EXPECT_TRUE(busyDuringFetch);
+  EXPECT_FALSE(nested.ok);  // a second fetch while one runs is refused, not interleaved
+  EXPECT_FALSE(r.ok);
+  EXPECT_FALSE(r.errorText.isEmpty());
+  EXPECT_FALSE(transfer.busy());
+  // The refused nested fetch did not overwrite the outer one's outcome.
+  EXPECT_EQ(transfer.lastError(), r.errorText);
+  EXPECT_TRUE(transfer.fetch(QUrl(server.url("/quick"))).ok);
+}
+
+// A self-signed certificate for 127.0.0.1, made with the openssl tool.
+bool makeCertificate(const QString &dir, QSslCertificate &certificate, QSslKey &key) {
+  QProcess openssl;
+  openssl.start(QStringLiteral("openssl"),
+                {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+                 dir + "/key.pem", "-out", dir + "/cert.pem", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                 "subjectAltName=IP:127.0.0.1"});
+  if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) return false;
+  const auto certs = QSslCertificate::fromData(kirasol::test::readFile(dir + "/cert.pem"));
+  if (certs.isEmpty()) return false;
+  certificate = certs.first();
+  key = QSslKey(kirasol::test::readFile(dir + "/key.pem"), QSsl::Ec);
+  return !key.isNull();
+}
+
+TEST(TransferTest, HttpsWorksWithATrustedCertificateAndFailsWithAnUntrustedOne) {
+  QTemporaryDir dir;
+  QSslCertificate certificate;
+  QSslKey key;
+  if (!makeCertificate(dir.path(), certificate, key)) GTEST_SKIP() << "openssl could not make a certificate";
+  QSslConfiguration serverConfig = QSslConfiguration::defaultConfiguration();
+  serverConfig.setLocalCertificate(certificate);
+  serverConfig.setPrivateKey(key);
+  TestHttpServer server;
+  ASSERT_TRUE(server.listenTls(serverConfig));
+  server.setRoute("/secure", make(200, "over tls"));
+
+  {
+    Transfer transfer(5s);
+    const kirasol::FetchResult r = transfer.fetch(QUrl(server.url("/secure")));
+    EXPECT_FALSE(r.ok) << "an unknown self-signed certificate must not be accepted";
+  }
+  const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
+  QSslConfiguration trusting = saved;
+  trusting.addCaCertificate(certificate);
+  QSslConfiguration::setDefaultConfiguration(trusting);
+  Transfer transfer(5s);
+  const kirasol::FetchResult r = transfer.fetch(QUrl(server.url("/secure")));
+  QSslConfiguration::setDefaultConfiguration(saved);
+  EXPECT_TRUE(r.ok) << r.errorText.toStdString();
+  EXPECT_EQ(r.body, "over tls");
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+#include "support/test_http_server.h"
+
+#include <QFile>
+#include <QSslServer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace kirasol::test {
+
+namespace {
+QByteArray reasonPhrase(int status) {
+  switch (status) {
+    case 200: return "OK";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 404: return "Not Found";
+    case 500: return "Internal Server Error";
+    default: return "Status";
+  }
+}
+}  // namespace
+
+TestHttpServer::TestHttpServer() = default;
+TestHttpServer::~TestHttpServer() = default;
+
+bool TestHttpServer::listen() {
+  server_ = std::make_unique<QTcpServer>();
+  tls_ = false;
+  QObject::connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this, [this] { accept(); });
+  if (!server_->listen(QHostAddress::LocalHost, 0)) return false;
+  port_ = server_->serverPort();
+  return true;
+}
+
+bool TestHttpServer::listenTls(const QSslConfiguration &configuration) {
+  auto server = std::make_unique<QSslServer>();
+  server->setSslConfiguration(configuration);
+  server_ = std::move(server);
+  tls_ = true;
+  QObject::connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this, [this] { accept(); });
+  if (!server_->listen(QHostAddress::LocalHost, 0)) return false;
+  port_ = server_->serverPort();
+  return true;
+}
+
+QString TestHttpServer::url(const QString &path) const {
+  return QStringLiteral("%1://127.0.0.1:%2%3").arg(tls_ ? u"https" : u"http").arg(port_).arg(path);
+}
+
+void TestHttpServer::setRoute(const QString &path, const HttpResponse &response) { routes_[path] = response; }
+
+void TestHttpServer::serveFolder(const QString &prefix, const QString &folder) {
+  folderPrefix_ = prefix;
+  folder_ = folder;
+}
+
+void TestHttpServer::stopListening() {
+  if (server_) server_->close();
+}
+
+void TestHttpServer::accept() {
+  while (server_ && server_->hasPendingConnections()) {
+    QTcpSocket *socket = server_->nextPendingConnection();
+    socket->setParent(this);
+    pending_[socket] = {};
+    QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadable(socket); });
+    QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+      pending_.remove(socket);
+      socket->deleteLater();
+    });
+    if (socket->bytesAvailable() > 0) onReadable(socket);
+  }
+}
+
+void TestHttpServer::onReadable(QTcpSocket *socket) {
+  if (!pending_.contains(socket)) return;
+  QByteArray &buffer = pending_[socket];
+  buffer += socket->readAll();
+  const qsizetype end = buffer.indexOf("\r\n\r\n");
+  if (end < 0) return;
+  const QList<QByteArray> requestLine = buffer.left(buffer.indexOf("\r\n")).split(' ');
+  const QString path = requestLine.size() >= 2 ? QString::fromUtf8(requestLine[1]) : QString();
+  pending_.remove(socket);
+  requested_.append(path);
+  answer(socket, path);
+}
+
+void TestHttpServer::answer(QTcpSocket *socket, const QString &path) {
+  HttpResponse response;
+  if (routes_.contains(path)) {
+    response = routes_.value(path);
+  } else if (!folder_.isEmpty() && path.startsWith(folderPrefix_)) {
+    QFile file(folder_ + u'/' + path.mid(folderPrefix_.size()));
+    if (!path.contains(u"..") && file.open(QIODevice::ReadOnly)) {
+      response.body = file.readAll();
+    } else {
+      response.status = 404;
+      response.body = "not found";
+    }
+  } else {
+    response.status = 404;
+    response.body = "not found";
+  }
+
+  switch (response.mode) {
+    case HttpResponse::Mode::Stall:
+      return;
+    case HttpResponse::Mode::StopListening:
+      stopListening();
+      [[fallthrough]];
+    case HttpResponse::Mode::Drop:
+      socket->abort();
+      return;
+    case HttpResponse::Mode::Normal:
+    case HttpResponse::Mode::CutShort:
+      break;
+  }
+  QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) +
+                    "\r\nContent-Length: " + QByteArray::number(response.body.size()) +
+                    "\r\nConnection: close\r\n";
+  for (const auto &[name, value] : response.headers) head += name + ": " + value + "\r\n";
+  head += "\r\n";
+  const QByteArray body =
+      response.mode == HttpResponse::Mode::CutShort ? response.body.left(response.sentBytes) : response.body;
+  socket->write(head + body);
+  socket->disconnectFromHost();
+}
+
+}  // namespace kirasol::test
