@@ -1,0 +1,82 @@
+#pragma once
+// The station stream: the worker that opens it (OpenStation), the library
+// callbacks, and the status timers' ticks that turn buffer positions, headers
+// and metadata into the main window's texts.
+//
+// Threads: NetRadio lives on the UI thread. OpenStation runs on a std::thread
+// of its own; the library calls StreamDownloadProc, TitleSyncProc,
+// StreamEndSyncProc and RecordingProc on its threads. None of them touches the
+// view: they post to the UI thread through this object, and queued calls to
+// one object keep their order, so the texts appear in the order they were
+// produced. The callbacks get this object as their user pointer.
+
+#include "common/dialogs.h"
+#include "player/playback/audio_library.h"
+#include "player/playback/playback_view.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+namespace kirasol {
+
+class NetRadio : public QObject {
+  Q_OBJECT
+ public:
+  NetRadio(AudioLibrary &audio, Dialogs &dialogs, QObject *parent = nullptr);
+  // Waits for a running worker; an error box it waits for is given up.
+  ~NetRadio() override;
+
+  // The window the texts go to; null detaches (the window was unloaded).
+  void setView(PlaybackView *view);
+
+  // Player-wide state of the playback module.
+  std::atomic<DWORD> CurrentChannel{0};
+  // Non-zero while a stream-opening worker runs; cleared as its very last step.
+  std::atomic<DWORD> hOpenThread{0};
+  QStringList StationUrls;  // written by the main window's load only
+
+  // Starts OpenStation(preset) on a new thread unless one runs already
+  // (then returns false and starts nothing).
+  bool startOpenStation(int preset);
+
+  // Tick of tmrNetRadio: buffering text, or at the start threshold the
+  // headers, title, syncs and playback start.
+  void netRadioTick();
+  // Tick of tmrBass2: the library's processor load.
+  void bass2Tick();
+  // Reads the current metadata and shows its title (any thread).
+  void UpdateSongTitle();
+
+  // Library callbacks; user is the NetRadio.
+  static void StreamDownloadProc(const void *buffer, DWORD length, void *user);
+  static void TitleSyncProc(HSYNC handle, DWORD channel, DWORD data, void *user);
+  static void StreamEndSyncProc(HSYNC handle, DWORD channel, DWORD data, void *user);
+  static BOOL RecordingProc(HRECORD handle, const void *buffer, DWORD length, void *user);
+
+  // The library's sync call with a 32-bit parameter.
+  HSYNC SetChannelSync(DWORD handle, DWORD type, DWORD param, SYNCPROC *proc, void *user);
+
+  // Blocks until the current worker (if any) has finished. For orderly
+  // shutdown and tests; the UI never waits for the worker otherwise.
+  void waitForWorker();
+
+ private:
+  void OpenStation(int preset, QStringList urls);
+  // Shows the stream error box on the UI thread and waits until it is closed.
+  void ShowStreamError(const QString &message);
+  // Runs `update` on the UI thread against the current view, in posting order.
+  void post(std::function<void(PlaybackView &)> update);
+
+  AudioLibrary &audio_;
+  Dialogs &dialogs_;
+  PlaybackView *view_ = nullptr;
+  std::thread worker_;
+  std::atomic<bool> shuttingDown_{false};
+  DWORD nextThreadId_ = 0;
+};
+
+}  // namespace kirasol
