@@ -1,0 +1,111 @@
+#include "update/frm_update.h"
+
+#include "common/program_names.h"
+
+#include <QCoreApplication>
+#include <QListWidget>
+#include <QMouseEvent>
+
+namespace kirasol::update {
+
+namespace {
+
+const QColor kButtonGrey(128, 128, 128);
+const QColor kButtonPressed(192, 192, 192);
+
+void setBackground(QWidget *widget, const QColor &colour) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Window, colour);
+  widget->setPalette(palette);
+  widget->setAutoFillBackground(true);
+}
+
+QLabel *versionLabel(QWidget *parent, const char *name) {
+  auto *label = new QLabel(parent);
+  label->setObjectName(QString::fromLatin1(name));
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, QColor(0, 255, 0));
+  label->setPalette(palette);
+  setBackground(label, QColor(64, 64, 64));
+  label->setIndent(6);
+  return label;
+}
+
+ButtonLabel *buttonLabel(QWidget *parent, const char *name, const QString &caption) {
+  auto *label = new ButtonLabel(caption, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setAlignment(Qt::AlignCenter);
+  label->setCursor(Qt::PointingHandCursor);
+  setBackground(label, kButtonGrey);
+  return label;
+}
+
+}  // namespace
+
+void ButtonLabel::mousePressEvent(QMouseEvent *event) {
+  if (event->button() != Qt::LeftButton) return QLabel::mousePressEvent(event);
+  down_ = true;
+  emit pressed();
+}
+
+void ButtonLabel::mouseReleaseEvent(QMouseEvent *event) {
+  if (event->button() != Qt::LeftButton || !down_) return QLabel::mouseReleaseEvent(event);
+  down_ = false;
+  emit released();
+}
+
+FrmUpdate::FrmUpdate(UrlFetcher &fetcher, ProgramLauncher &launcher, const QString &updateBaseUrl,
+                     const QString &workDir, QWidget *parent)
+    : QWidget(parent), launcher_(launcher) {
+  setObjectName(QStringLiteral("frmUpdate"));
+  setWindowTitle(QStringLiteral("อัพเดทโปรแกรมรุ่นล่าสุด"));
+  setFixedSize(380, 270);
+
+  list_ = new QListWidget(this);
+  list_->setObjectName(QStringLiteral("list"));
+  list_->setFont(QFont(QStringLiteral("Tahoma"), 9));
+  list_->setGeometry(10, 10, 360, 170);
+
+  curver_ = versionLabel(this, "curver");
+  curver_->setGeometry(10, 190, 170, 24);
+  auto *label2 = new QLabel(QStringLiteral("ล่าสุด"), this);
+  label2->setObjectName(QStringLiteral("Label2"));
+  label2->setGeometry(190, 190, 50, 24);
+  latver_ = versionLabel(this, "latver");
+  latver_->setGeometry(240, 190, 130, 24);
+
+  lblConnect_ = buttonLabel(this, "lblConnect", QStringLiteral("อัพเดท"));
+  lblConnect_->setGeometry(10, 228, 175, 30);
+  label1_ = buttonLabel(this, "Label1", QStringLiteral("ออก"));
+  label1_->setGeometry(195, 228, 175, 30);
+
+  module_ = std::make_unique<ModUpdate>(fetcher, updateBaseUrl, workDir, *this);
+
+  connect(lblConnect_, &ButtonLabel::pressed, this, [this] { setBackground(lblConnect_, kButtonPressed); });
+  connect(lblConnect_, &ButtonLabel::released, this, [this] {
+    setBackground(lblConnect_, kButtonGrey);
+    module_->Run();
+  });
+  connect(label1_, &ButtonLabel::released, this, [this] { exitAndStartPlayer(); });
+}
+
+FrmUpdate::~FrmUpdate() = default;
+
+void FrmUpdate::exitAndStartPlayer() {
+  // Starting the player while files are still being replaced would run a
+  // half-updated program; the exit waits for the run to finish.
+  if (module_->running()) return;
+  close();
+  launcher_.startProgram(QString::fromLatin1(programs::kPlayer));
+}
+
+void FrmUpdate::appendMessage(const QString &text) {
+  list_->addItem(text);
+  list_->scrollToBottom();
+}
+
+void FrmUpdate::setCurrentVersionCaption(const QString &text) { curver_->setText(text); }
+void FrmUpdate::setLatestVersionCaption(const QString &text) { latver_->setText(text); }
+void FrmUpdate::processPendingEvents() { QCoreApplication::processEvents(); }
+
+}  // namespace kirasol::update

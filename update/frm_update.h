@@ -1,0 +1,60 @@
+#pragma once
+// frmUpdate: the update program's only window. It shows what modUpdate
+// reports and turns the two label-buttons into a run and an exit.
+
+#include "common/program_launcher.h"
+#include "update/mod_update.h"
+
+#include <QLabel>
+#include <QWidget>
+#include <memory>
+
+class QListWidget;
+
+namespace kirasol::update {
+
+// A label used as a button: it reports presses and releases of the left
+// mouse button; a release counts only when the press started on it.
+class ButtonLabel : public QLabel {
+  Q_OBJECT
+ public:
+  using QLabel::QLabel;
+ signals:
+  void pressed();
+  void released();
+
+ protected:
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
+
+ private:
+  bool down_ = false;
+};
+
+class FrmUpdate final : public QWidget, public UpdateView {
+  Q_OBJECT
+ public:
+  FrmUpdate(UrlFetcher &fetcher, ProgramLauncher &launcher, const QString &updateBaseUrl, const QString &workDir,
+            QWidget *parent = nullptr);
+  ~FrmUpdate() override;
+
+  ModUpdate &module() { return *module_; }
+
+  void appendMessage(const QString &text) override;
+  void setCurrentVersionCaption(const QString &text) override;
+  void setLatestVersionCaption(const QString &text) override;
+  void processPendingEvents() override;
+
+ private:
+  void exitAndStartPlayer();
+
+  ProgramLauncher &launcher_;
+  QListWidget *list_;
+  QLabel *curver_;
+  QLabel *latver_;
+  ButtonLabel *lblConnect_;
+  ButtonLabel *label1_;
+  std::unique_ptr<ModUpdate> module_;
+};
+
+}  // namespace kirasol::update
