@@ -1,0 +1,92 @@
+#pragma once
+// The update check the splash window runs once at start-up (and again when
+// the user presses its button after nothing newer was found).
+//
+// How the splash uses it, in Command1's click handler:
+//
+//   auto outcome = check.run(InstalledVersion,
+//                            CheckControls::forWidgets(Command1, ProgressBar1, Label1, Timer1), this);
+//   switch (outcome) {
+//     case CheckOutcome::FetchFailed:      // Command1 stays disabled; the countdown runs on
+//     case CheckOutcome::NoNewerVersion:   // Command1 enabled again; the countdown runs on
+//     case CheckOutcome::NoVersionFound:   // as NoNewerVersion
+//       break;
+//     case CheckOutcome::UpdateAccepted:   // unload the splash, then
+//       startUpdateProgram(launcher);      //   start the Update program and
+//       endThisPlayer();                   //   end the player (player_exit.h)
+//       break;
+//     case CheckOutcome::UpdateDeclined:   // Timer3 on, one fade step at once
+//       break;
+//   }
+//
+// run() disables Command1, sets ProgressBar1 to 1, 2 and 3 and Label1's text
+// as the check goes, stops the countdown (Timer1) before asking, and asks
+// the Yes/No question through Dialogs. It runs on the UI thread; the fetch
+// is synchronous but keeps processing window events.
+
+#include "common/dialogs.h"
+#include "common/program_launcher.h"
+#include "common/transfer.h"
+
+#include <QString>
+#include <functional>
+
+class QAbstractButton;
+class QLabel;
+class QProgressBar;
+class QTimer;
+class QWidget;
+
+namespace kirasol::live_update {
+
+enum class CheckOutcome {
+  FetchFailed,     // the page could not be fetched or saved (a box was shown unless the fetcher was busy)
+  NoNewerVersion,  // the server's version is not greater than the installed one
+  NoVersionFound,  // the page had no first field; treated like NoNewerVersion
+  UpdateAccepted,  // newer version, the user answered Yes
+  UpdateDeclined,  // newer version, the user answered No
+};
+
+// What the check changes on the splash window. Any of them may be empty.
+struct CheckControls {
+  std::function<void(bool)> setCommandEnabled;    // Command1
+  std::function<void(int)> setProgress;           // ProgressBar1
+  std::function<void(const QString &)> setStatus;  // Label1
+  std::function<void()> stopCountdown;            // disables Timer1
+
+  static CheckControls forWidgets(QAbstractButton *command1, QProgressBar *progressBar1, QLabel *label1,
+                                  QTimer *timer1);
+};
+
+inline const QString kPageName = QStringLiteral("liveupdate.html");
+
+// Where the check keeps its copy of the page: the program folder, or, when
+// that cannot be written (a system-wide install), `cacheFolder` (created when
+// missing). An empty `cacheFolder` means the user's cache folder for the
+// player.
+QString pageFolder(const QString &programFolder, QString cacheFolder = {});
+
+class LiveUpdateCheck {
+ public:
+  // `updateBaseUrl` ends in "/update/"; the copy of the page is kept in
+  // `pageFolder`.
+  LiveUpdateCheck(UrlFetcher &fetcher, Dialogs &dialogs, QString updateBaseUrl, QString pageFolder);
+
+  CheckOutcome run(const QString &installedVersion, const CheckControls &controls, QWidget *dialogParent = nullptr);
+
+  // The server's version found by the last run (empty before one succeeds).
+  const QString &latestVersion() const { return latestVersion_; }
+
+ private:
+  UrlFetcher &fetcher_;
+  Dialogs &dialogs_;
+  QString updateBaseUrl_;
+  QString pageFolder_;
+  QString latestVersion_;
+};
+
+// Starts the Update program (program folder first) in the player's working
+// directory. False when it could not be started.
+bool startUpdateProgram(ProgramLauncher &launcher);
+
+}  // namespace kirasol::live_update
