@@ -27,9 +27,13 @@ class ScriptedDialogs final : public Dialogs {
   std::optional<QString> input(QWidget *, const QString &prompt, const QString &, const QString &) override {
     inputPrompts.push_back(prompt);
     if (inputs.empty()) return std::nullopt;
-    auto a = inputs.front();
+    // Copied out field by field: copying the optional itself trips a false
+    // -Wmaybe-uninitialized in GCC 12.
+    const bool answered = inputs.front().has_value();
+    const QString text = answered ? *inputs.front() : QString();
     inputs.pop_front();
-    return a;
+    if (!answered) return std::nullopt;
+    return text;
   }
 };
 
