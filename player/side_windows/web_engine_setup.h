@@ -1,0 +1,15 @@
+#pragma once
+// Settings the web engine reads once, before the application object exists.
+// The player's main() calls prepareWebEngine() first thing, before it creates
+// its QApplication; the engine itself starts only when the request panel is
+// first opened.
+
+namespace kirasol::side {
+
+// Shares OpenGL contexts (the web engine requires it before QApplication) and,
+// when the process runs as root, turns Chromium's sandbox off
+// (QTWEBENGINE_DISABLE_SANDBOX=1) because Chromium refuses to start sandboxed
+// as root. A value the user set already is left alone.
+void prepareWebEngine();
+
+}  // namespace kirasol::side
