@@ -34,15 +34,25 @@ function(kirasol_test target)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endfunction()
 
-# Copies a data file into the program folder at build time and installs it there.
+# Copies data files into the program folder at build time and installs them
+# there: kirasol_program_data(target [SUBDIR folder] files...). With SUBDIR the
+# files go into that sub-folder of the program folder.
 function(kirasol_program_data target)
-  foreach(file IN LISTS ARGN)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SUBDIR" "")
+  set(dest_dir "${KIRASOL_PROGRAM_DIR}")
+  set(install_dir "${KIRASOL_INSTALL_PROGRAM_DIR}")
+  if(arg_SUBDIR)
+    set(dest_dir "${dest_dir}/${arg_SUBDIR}")
+    set(install_dir "${install_dir}/${arg_SUBDIR}")
+  endif()
+  foreach(file IN LISTS arg_UNPARSED_ARGUMENTS)
     get_filename_component(name "${file}" NAME)
-    add_custom_command(OUTPUT "${KIRASOL_PROGRAM_DIR}/${name}"
-      COMMAND ${CMAKE_COMMAND} -E copy_if_different "${CMAKE_CURRENT_SOURCE_DIR}/${file}" "${KIRASOL_PROGRAM_DIR}/${name}"
+    add_custom_command(OUTPUT "${dest_dir}/${name}"
+      COMMAND ${CMAKE_COMMAND} -E make_directory "${dest_dir}"
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different "${CMAKE_CURRENT_SOURCE_DIR}/${file}" "${dest_dir}/${name}"
       DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${file}" VERBATIM)
-    list(APPEND outputs "${KIRASOL_PROGRAM_DIR}/${name}")
-    install(FILES "${file}" DESTINATION "${KIRASOL_INSTALL_PROGRAM_DIR}")
+    list(APPEND outputs "${dest_dir}/${name}")
+    install(FILES "${file}" DESTINATION "${install_dir}")
   endforeach()
   add_custom_target(${target} ALL DEPENDS ${outputs})
 endfunction()
