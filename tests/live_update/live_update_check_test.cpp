@@ -217,3 +217,24 @@ TEST(PageFolderTest, ProgramFolderWhenWritableElseTheCacheFolder) {
 
 }  // namespace
 }  // namespace kirasol::live_update
+
+namespace kirasol::live_update {
+namespace {
+
+TEST(DemoStationCheckTest, RaisingTheServedVersionOffersTheUpdate) {
+  QTemporaryDir served;
+  ASSERT_TRUE(writeFile(served.filePath("liveupdate.html"), "1.2\r\n<html><body>1.2</body></html>\r\n"));
+  kirasol::test::DemoStation station({"--update-dir", served.path()});
+  ASSERT_TRUE(station.started()) << station.errorText().toStdString();
+  QTemporaryDir program;
+  Transfer transfer(std::chrono::seconds(10));
+  ScriptedDialogs dialogs;
+  dialogs.answers.push_back(MessageAnswer::Yes);
+  LiveUpdateCheck check(transfer, dialogs, station.httpUrl("/update/"), program.path());
+  EXPECT_EQ(check.run("1.1", {}), CheckOutcome::UpdateAccepted);
+  EXPECT_EQ(check.latestVersion(), "1.2");
+  EXPECT_EQ(readFile(program.filePath("liveupdate.html")), readFile(served.filePath("liveupdate.html")));
+}
+
+}  // namespace
+}  // namespace kirasol::live_update
