@@ -1,0 +1,305 @@
+#include "player/shell/frm_main.h"
+
+#include "common/text_rules.h"
+#include "player/playback/net_radio_rules.h"
+#include "player/shell/layering.h"
+
+#include <kirasol/build_settings.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+
+namespace kirasol {
+
+namespace {
+
+constexpr int kSkinWidth = 281;
+constexpr int kSkinHeight = 172;
+constexpr DWORD kLibraryVersion = 0x0204;
+
+// A label without a caption that acts as a small hot spot.
+class HotSpot final : public QLabel {
+ public:
+  using QLabel::QLabel;
+  std::function<void()> clicked;
+
+ protected:
+  void mousePressEvent(QMouseEvent *event) override { event->accept(); }
+  void mouseReleaseEvent(QMouseEvent *event) override {
+    if (rect().contains(event->position().toPoint()) && clicked) clicked();
+  }
+};
+
+QImage loadSkin() {
+  // Part of the window's own design, so found next to the program whatever
+  // the current folder is.
+  QImage skin(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("skin.png")));
+  if (!skin.isNull()) return skin.convertToFormat(QImage::Format_RGB32);
+  // Without the artwork the window stays usable: a plain face, no holes.
+  QImage plain(kSkinWidth, kSkinHeight, QImage::Format_RGB32);
+  plain.fill(QColor(24, 28, 40));
+  return plain;
+}
+
+}  // namespace
+
+FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+      services_(std::move(services)),
+      hooks_(std::move(hooks)) {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QStringLiteral("Kirasol Radio"));
+  setFixedSize(kSkinWidth, kSkinHeight);
+  setAttribute(Qt::WA_DeleteOnClose);
+  setStyleSheet(QStringLiteral(
+      "QLabel { color: #e8f0ff; font-size: 11px; background: transparent; }"
+      "QPushButton { color: #e8f0ff; font-size: 10px; background: rgba(60,80,120,160);"
+      "  border: 1px solid #6b86b8; border-radius: 3px; padding: 0px; }"
+      "QPushButton:hover { background: rgba(90,120,180,200); }"));
+
+  lblName_ = makeLabel("lblName", QStringLiteral("Kirasol Radio"), {18, 22, 245, 16});
+  lblBPS_ = makeLabel("lblBPS", QStringLiteral("Kirasol Radio 1.1"), {18, 40, 170, 14});
+  makeLabel("lblModem", QStringLiteral("CPU"), {200, 40, 26, 14});
+  lblCPU_ = makeLabel("lblCPU", QStringLiteral("0.0"), {228, 40, 40, 14});
+  timerLabel_ = makeLabel("Timer", QStringLiteral("00:00:00"), {200, 64, 70, 16});
+  lblSong_ = makeLabel("lblSong", QStringLiteral("Current Song "), {18, 104, 245, 16});
+  makeLabel("lblBroadband", QStringLiteral("Vol :"), {18, 150, 30, 14});
+  lblVolume_ = makeLabel("lblVolume", QStringLiteral("(50%)"), {176, 150, 44, 14});
+  for (QLabel *marquee : {lblName_, lblSong_}) marquee->setWordWrap(false);
+
+  auto *label1 = new HotSpot(this);
+  label1->setObjectName(QStringLiteral("Label1"));
+  label1->setGeometry(4, 4, 10, 10);
+  label1->clicked = [this] { close(); };
+
+  connect(makeButton("btnPresents", QStringLiteral("Play!"), {16, 126, 44, 18}), &QPushButton::clicked, this,
+          &FrmMain::playCommand);
+  connect(makeButton("lblStop", QStringLiteral("Stop!"), {63, 126, 44, 18}), &QPushButton::clicked, this,
+          &FrmMain::stopCommand);
+  connect(makeButton("PushButton1", QStringLiteral("Stop!"), {110, 126, 44, 18}), &QPushButton::clicked, this,
+          [this] { services_.audio.Stop(); });
+  connect(makeButton("Request", QStringLiteral("Request"), {157, 126, 52, 18}), &QPushButton::clicked, this, [this] {
+    if (hooks_.showRequest) hooks_.showRequest();
+  });
+  connect(makeButton("cmdUpdate", QStringLiteral("Chat!!"), {212, 126, 52, 18}), &QPushButton::clicked, this,
+          [this] { OpenWebPage(QString::fromUtf8(settings::kChatUrl)); });
+  connect(makeButton("lblMini", QStringLiteral("Minimize"), {186, 3, 50, 15}), &QPushButton::clicked, this,
+          [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+  connect(makeButton("lblExit", QStringLiteral("Close!"), {238, 3, 38, 15}), &QPushButton::clicked, this, [this] {
+    close();
+    if (unloaded_ && hooks_.exitPlayer) hooks_.exitPlayer();
+  });
+
+  tmrNetRadio_ = makeTimer("tmrNetRadio", 50);
+  tmrBass2_ = makeTimer("tmrBass2", 250);
+  tmrLiveSpec_ = makeTimer("tmrLiveSpec", 25);
+  timer3_ = makeTimer("Timer3", 400);
+  timer5_ = makeTimer("Timer5", 1000);
+  timer6_ = makeTimer("Timer6", 1000);
+  connect(tmrNetRadio_, &QTimer::timeout, this, [this] { services_.radio.netRadioTick(); });
+  connect(tmrBass2_, &QTimer::timeout, this, [this] { services_.radio.bass2Tick(); });
+  connect(tmrLiveSpec_, &QTimer::timeout, this, [this] {
+    spectrum_->tick();
+    update(spectrum::LiveSpectrum::paintRect());
+  });
+  connect(timer3_, &QTimer::timeout, this, [this] { lblSong_->setText(rotateLeft(lblSong_->text())); });
+  connect(timer6_, &QTimer::timeout, this, [this] { lblName_->setText(rotateLeft(lblName_->text())); });
+  connect(timer5_, &QTimer::timeout, this, [this] {
+    clock_.tick();
+    timerLabel_->setText(clock_.text());
+  });
+
+  spectrum_ = std::make_unique<spectrum::LiveSpectrum>([this](std::span<float, spectrum::kFftBins> bins) {
+    services_.audio.ChannelGetData(services_.radio.CurrentChannel, bins.data(), BASS_DATA_FFT2048);
+  });
+
+  if (hooks_.makeVolumeSlider) {
+    if (QWidget *slider = hooks_.makeVolumeSlider(*this)) {
+      slider->setParent(this);
+      slider->setObjectName(QStringLiteral("sldVol"));
+      slider->setGeometry(50, 150, 122, 14);
+    }
+  }
+}
+
+FrmMain::~FrmMain() { services_.radio.setView(nullptr); }
+
+QLabel *FrmMain::makeLabel(const char *name, const QString &text, QRect geometry) {
+  auto *label = new QLabel(text, this);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setGeometry(geometry);
+  return label;
+}
+
+QPushButton *FrmMain::makeButton(const char *name, const QString &text, QRect geometry) {
+  auto *button = new QPushButton(text, this);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(geometry);
+  button->setFocusPolicy(Qt::NoFocus);
+  button->setCursor(Qt::PointingHandCursor);
+  return button;
+}
+
+QTimer *FrmMain::makeTimer(const char *name, int interval) {
+  auto *timer = new QTimer(this);
+  timer->setObjectName(QString::fromLatin1(name));
+  timer->setInterval(interval);
+  return timer;
+}
+
+QPushButton *FrmMain::button(const char *name) const {
+  return findChild<QPushButton *>(QString::fromLatin1(name));
+}
+
+void FrmMain::Error_(const QString &message) {
+  const QString text =
+      message + QStringLiteral("\r\n\r\nerror code: ") + QString::number(services_.audio.ErrorGetCode());
+  services_.dialogs.message(this, MessageRequest{text, QStringLiteral("Error"), MessageIcon::Warning,
+                                                 MessageButtons::Ok});
+}
+
+bool FrmMain::fail(int code) {
+  services_.endProgram(code);
+  return false;
+}
+
+bool FrmMain::load() {
+  AudioLibrary &audio = services_.audio;
+  NetRadio &radio = services_.radio;
+
+  timer5_->stop();
+  skin_ = loadSkin();
+  applyColourKey(this, skin_);
+  QDir::setCurrent(QCoreApplication::applicationDirPath());
+
+  if (HiWord(audio.GetVersion()) != kLibraryVersion) {
+    services_.dialogs.message(this, MessageRequest{QStringLiteral("เวอร์ชั่นของ BASS.DLL ไม่ถูกต้อง"),
+                                                   QStringLiteral("Kirasol Radio"), MessageIcon::Critical,
+                                                   MessageButtons::Ok});
+    return fail(1);
+  }
+  if (!audio.Init(-1, 44100, 0, reinterpret_cast<void *>(winId()), nullptr)) {
+    Error_(QStringLiteral("Can't initialize device"));
+    return fail(1);
+  }
+  audio.SetConfig(BASS_CONFIG_NET_PLAYLIST, 1);
+  audio.SetConfig(BASS_CONFIG_NET_PREBUF, 0);
+  audio.SetConfigPtr(BASS_CONFIG_NET_PROXY, nullptr);
+
+  radio.StationUrls = {services_.stationUrl};
+  radio.hOpenThread = 0;
+  radio.setView(this);
+
+  if (!audio.RecordInit(-1)) {
+    Error_(QStringLiteral("Can't initialize device"));
+    return fail(1);
+  }
+  radio.CurrentChannel = audio.RecordStart(44100, 1, 0, &NetRadio::RecordingProc, nullptr);
+  if (radio.CurrentChannel == 0) {
+    Error_(QStringLiteral("Can't start recording"));
+    return fail(1);
+  }
+  spectrum_->InitSpectrum();
+  tmrLiveSpec_->stop();
+
+  // Timers enabled in the window's design start with it.
+  tmrNetRadio_->start();
+  tmrBass2_->start();
+  timer3_->start();
+  timer6_->start();
+
+  show();
+  repaint();
+  if (hooks_.registerTray) hooks_.registerTray(*this);
+  return true;
+}
+
+void FrmMain::closeEvent(QCloseEvent *event) {
+  if (services_.debuggerAttached && services_.debuggerAttached() && services_.radio.hOpenThread != 0) {
+    // Under a debugger the worker is left to finish: the window stays.
+    event->ignore();
+  } else {
+    services_.audio.Free();
+  }
+  tmrLiveSpec_->stop();
+  services_.audio.RecordFree();
+  if (event->isAccepted()) {
+    unloaded_ = true;
+    services_.radio.setView(nullptr);
+    emit unloaded();
+  }
+  if (hooks_.removeTray) hooks_.removeTray();
+  QWidget::closeEvent(event);
+}
+
+void FrmMain::changeEvent(QEvent *event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
+  // Hidden, the window has no taskbar entry: hide only when the tray icon can
+  // bring it back, else it would be lost.
+  if (hooks_.trayCanRestore && hooks_.trayCanRestore()) QTimer::singleShot(0, this, &QWidget::hide);
+}
+
+void FrmMain::paintEvent(QPaintEvent *) {
+  QPainter painter(this);
+  painter.drawImage(0, 0, skin_);
+  spectrum_->paint(painter);
+}
+
+void FrmMain::mousePressEvent(QMouseEvent *event) {
+  bDragging = true;
+  lGrabX = static_cast<int>(roundHalfEven(event->position().x()));
+  lGrabY = static_cast<int>(roundHalfEven(event->position().y()));
+}
+
+void FrmMain::mouseMoveEvent(QMouseEvent *event) {
+  if (!bDragging) return;
+  const int dx = static_cast<int>(roundHalfEven(lGrabX - event->position().x()));
+  const int dy = static_cast<int>(roundHalfEven(lGrabY - event->position().y()));
+  move(x() - dx, y() - dy);
+}
+
+void FrmMain::mouseReleaseEvent(QMouseEvent *) {
+  spectrum_->mouseReleased();
+  bDragging = false;
+}
+
+void FrmMain::playCommand() {
+  timer5_->start();
+  tmrLiveSpec_->start();
+  services_.audio.Start();
+  if (!services_.radio.startOpenStation(0)) QApplication::beep();
+}
+
+void FrmMain::stopCommand() {
+  services_.audio.Stop();
+  tmrLiveSpec_->stop();
+  timer5_->stop();
+}
+
+void FrmMain::volumeChanged(int value) {
+  services_.audio.SetVolume(static_cast<float>(value / 100.0));
+  lblVolume_->setText(volumeText(value));
+}
+
+void FrmMain::OpenWebPage(const QString &address) { services_.launcher.openUrl(address); }
+
+void FrmMain::setStationText(const QString &text) { lblName_->setText(text); }
+void FrmMain::setBitRateText(const QString &text) { lblBPS_->setText(text); }
+void FrmMain::setSongText(const QString &text) { lblSong_->setText(text); }
+void FrmMain::setCpuText(const QString &text) { lblCPU_->setText(text); }
+void FrmMain::setNetRadioTimerEnabled(bool enabled) {
+  if (enabled)
+    tmrNetRadio_->start();
+  else
+    tmrNetRadio_->stop();
+}
+
+}  // namespace kirasol

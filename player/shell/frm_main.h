@@ -1,0 +1,105 @@
+#pragma once
+// frmMain: the skinned main window. Its load starts the audio library and the
+// recording channel in a fixed order (any failure ends the program); its
+// controls play, stop, set the volume and show the stream's status; its
+// unload frees the library.
+
+#include "common/dialogs.h"
+#include "common/program_launcher.h"
+#include "player/playback/audio_library.h"
+#include "player/playback/net_radio.h"
+#include "player/playback/playback_view.h"
+#include "player/shell/main_window_rules.h"
+#include "player/spectrum/live_spectrum.h"
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace kirasol {
+
+class FrmMain : public QWidget, public PlaybackView {
+  Q_OBJECT
+ public:
+  struct Services {
+    AudioLibrary &audio;
+    NetRadio &radio;
+    Dialogs &dialogs;
+    ProgramLauncher &launcher;
+    std::function<void(int)> endProgram;   // ends the process at once (does not return in the player)
+    std::function<bool()> debuggerAttached;
+    QString stationUrl;                    // StationUrls entry 0
+  };
+  // Seams filled by the feature folders; each may stay empty.
+  struct Hooks {
+    std::function<void(FrmMain &)> registerTray;  // load, last step
+    std::function<void()> removeTray;             // unload
+    std::function<bool()> trayCanRestore;         // a tray icon can bring a hidden window back
+    std::function<void()> showRequest;            // Request
+    std::function<void()> exitPlayer;             // lblExit, after the unload
+    std::function<QWidget *(FrmMain &)> makeVolumeSlider;  // sldVol; null keeps the volume label only
+  };
+
+  FrmMain(Services services, Hooks hooks, QWidget *parent = nullptr);
+  ~FrmMain() override;
+
+  // Load steps 1-13. False when a failure ended the program.
+  bool load();
+
+  // Click handlers other windows invoke (the tray menu presses the buttons).
+  void playCommand();
+  void stopCommand();
+  // sldVol's Change: volume v of 0..100.
+  void volumeChanged(int value);
+  void OpenWebPage(const QString &address);
+
+  QPushButton *button(const char *name) const;
+  const ElapsedClock &clock() const { return clock_; }
+  const spectrum::LiveSpectrum &spectrum() const { return *spectrum_; }
+
+  // PlaybackView
+  void setStationText(const QString &text) override;
+  void setBitRateText(const QString &text) override;
+  void setSongText(const QString &text) override;
+  void setCpuText(const QString &text) override;
+  void setNetRadioTimerEnabled(bool enabled) override;
+  QWidget *boxOwner() override { return this; }
+
+ signals:
+  // The window has been unloaded (the shell drops its reference).
+  void unloaded();
+
+ protected:
+  void closeEvent(QCloseEvent *event) override;
+  void changeEvent(QEvent *event) override;
+  void paintEvent(QPaintEvent *event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseMoveEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
+
+ private:
+  void Error_(const QString &message);
+  bool fail(int code);
+  QLabel *makeLabel(const char *name, const QString &text, QRect geometry);
+  QPushButton *makeButton(const char *name, const QString &text, QRect geometry);
+  QTimer *makeTimer(const char *name, int interval);
+
+  Services services_;
+  Hooks hooks_;
+  QImage skin_;
+  ElapsedClock clock_;
+  std::unique_ptr<spectrum::LiveSpectrum> spectrum_;
+  bool bDragging = false;
+  int lGrabX = 0, lGrabY = 0;
+  bool unloaded_ = false;
+
+  QLabel *lblName_, *lblBPS_, *lblSong_, *lblCPU_, *timerLabel_, *lblVolume_;
+  QTimer *tmrNetRadio_, *tmrBass2_, *tmrLiveSpec_, *timer3_, *timer5_, *timer6_;
+};
+
+}  // namespace kirasol
