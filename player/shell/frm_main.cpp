@@ -226,6 +226,7 @@ void FrmMain::closeEvent(QCloseEvent *event) {
     // Under a debugger the worker is left to finish: the window stays.
     event->ignore();
   } else {
+    event->accept();
     services_.audio.Free();
   }
   tmrLiveSpec_->stop();
@@ -236,7 +237,6 @@ void FrmMain::closeEvent(QCloseEvent *event) {
     emit unloaded();
   }
   if (hooks_.removeTray) hooks_.removeTray();
-  QWidget::closeEvent(event);
 }
 
 void FrmMain::changeEvent(QEvent *event) {
