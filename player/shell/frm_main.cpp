@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
@@ -37,6 +38,32 @@ class HotSpot final : public QLabel {
   }
 };
 
+// The title-bar bays are too small for their captions: the button keeps its
+// caption (the tray menu and tests read it) and paints a glyph.
+class GlyphButton final : public QPushButton {
+ public:
+  GlyphButton(const QString &caption, QString glyph, QWidget *parent)
+      : QPushButton(caption, parent), glyph_(std::move(glyph)) {
+    setToolTip(caption);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent *) override {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (isDown()) painter.fillRect(rect(), QColor(127, 230, 255, 40));
+    painter.setPen(underMouse() ? QColor(0x7F, 0xE6, 0xFF) : QColor(0xE8, 0xEC, 0xF6));
+    QFont f = font();
+    f.setPixelSize(11);
+    f.setBold(true);
+    painter.setFont(f);
+    painter.drawText(rect(), Qt::AlignCenter, glyph_);
+  }
+
+ private:
+  QString glyph_;
+};
+
 QImage loadSkin() {
   // Part of the window's own design, so found next to the program whatever
   // the current folder is.
@@ -59,40 +86,43 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
   setFixedSize(kSkinWidth, kSkinHeight);
   setAttribute(Qt::WA_DeleteOnClose);
   setStyleSheet(QStringLiteral(
-      "QLabel { color: #e8f0ff; font-size: 11px; background: transparent; }"
-      "QPushButton { color: #e8f0ff; font-size: 10px; background: rgba(60,80,120,160);"
-      "  border: 1px solid #6b86b8; border-radius: 3px; padding: 0px; }"
-      "QPushButton:hover { background: rgba(90,120,180,200); }"));
+      "QLabel { color: #A9B0C4; font-size: 10px; background: transparent; }"
+      "QLabel#lblName, QLabel#lblSong, QLabel#Timer, QLabel#lblModem, QLabel#lblCPU, QLabel#lblBPS"
+      "  { color: #7FE6FF; }"
+      "QPushButton { color: #E8ECF6; font-size: 10px; background: transparent; border: none; padding: 0px; }"
+      "QPushButton:hover { color: #7FE6FF; }"
+      "QPushButton:pressed { color: #FFFFFF; background: rgba(127,230,255,40); }"
+));
 
-  lblName_ = makeLabel("lblName", QStringLiteral("Kirasol Radio"), {18, 22, 245, 16});
-  lblBPS_ = makeLabel("lblBPS", QStringLiteral("Kirasol Radio 1.1"), {18, 40, 170, 14});
-  makeLabel("lblModem", QStringLiteral("CPU"), {200, 40, 26, 14});
-  lblCPU_ = makeLabel("lblCPU", QStringLiteral("0.0"), {228, 40, 40, 14});
-  timerLabel_ = makeLabel("Timer", QStringLiteral("00:00:00"), {200, 64, 70, 16});
-  lblSong_ = makeLabel("lblSong", QStringLiteral("Current Song "), {18, 104, 245, 16});
-  makeLabel("lblBroadband", QStringLiteral("Vol :"), {18, 150, 30, 14});
-  lblVolume_ = makeLabel("lblVolume", QStringLiteral("(50%)"), {176, 150, 44, 14});
+  lblName_ = makeLabel("lblName", QStringLiteral("Kirasol Radio"), {14, 35, 254, 11});
+  lblBPS_ = makeLabel("lblBPS", QStringLiteral("Kirasol Radio 1.1"), {197, 62, 72, 13});
+  makeLabel("lblModem", QStringLiteral("CPU"), {12, 77, 22, 11});
+  lblCPU_ = makeLabel("lblCPU", QStringLiteral("0.0"), {34, 77, 38, 11});
+  timerLabel_ = makeLabel("Timer", QStringLiteral("00:00:00"), {12, 62, 60, 13});
+  lblSong_ = makeLabel("lblSong", QStringLiteral("Current Song "), {14, 47, 254, 11});
+  makeLabel("lblBroadband", QStringLiteral("Vol :"), {12, 145, 34, 12});
+  lblVolume_ = makeLabel("lblVolume", QStringLiteral("(50%)"), {200, 145, 42, 12});
   for (QLabel *marquee : {lblName_, lblSong_}) marquee->setWordWrap(false);
 
   auto *label1 = new HotSpot(this);
   label1->setObjectName(QStringLiteral("Label1"));
-  label1->setGeometry(4, 4, 10, 10);
+  label1->setGeometry(12, 159, 9, 9);
   label1->clicked = [this] { close(); };
 
-  connect(makeButton("btnPresents", QStringLiteral("Play!"), {16, 126, 44, 18}), &QPushButton::clicked, this,
+  connect(makeButton("btnPresents", QStringLiteral("Play!"), {12, 112, 48, 20}), &QPushButton::clicked, this,
           &FrmMain::playCommand);
-  connect(makeButton("lblStop", QStringLiteral("Stop!"), {63, 126, 44, 18}), &QPushButton::clicked, this,
+  connect(makeButton("lblStop", QStringLiteral("Stop!"), {64, 112, 48, 20}), &QPushButton::clicked, this,
           &FrmMain::stopCommand);
-  connect(makeButton("PushButton1", QStringLiteral("Stop!"), {110, 126, 44, 18}), &QPushButton::clicked, this,
+  connect(makeButton("PushButton1", QStringLiteral("Stop!"), {116, 112, 48, 20}), &QPushButton::clicked, this,
           [this] { services_.audio.Stop(); });
-  connect(makeButton("Request", QStringLiteral("Request"), {157, 126, 52, 18}), &QPushButton::clicked, this, [this] {
+  connect(makeButton("Request", QStringLiteral("Request"), {168, 112, 50, 20}), &QPushButton::clicked, this, [this] {
     if (hooks_.showRequest) hooks_.showRequest();
   });
-  connect(makeButton("cmdUpdate", QStringLiteral("Chat!!"), {212, 126, 52, 18}), &QPushButton::clicked, this,
+  connect(makeButton("cmdUpdate", QStringLiteral("Chat!!"), {222, 112, 48, 20}), &QPushButton::clicked, this,
           [this] { OpenWebPage(QString::fromUtf8(settings::kChatUrl)); });
-  connect(makeButton("lblMini", QStringLiteral("Minimize"), {186, 3, 50, 15}), &QPushButton::clicked, this,
+  connect(addButton(new GlyphButton(QStringLiteral("Minimize"), QStringLiteral("_"), this), "lblMini", {222, 14, 22, 13}), &QPushButton::clicked, this,
           [this] { setWindowState(windowState() | Qt::WindowMinimized); });
-  connect(makeButton("lblExit", QStringLiteral("Close!"), {238, 3, 38, 15}), &QPushButton::clicked, this, [this] {
+  connect(addButton(new GlyphButton(QStringLiteral("Close!"), QStringLiteral("x"), this), "lblExit", {249, 14, 22, 13}), &QPushButton::clicked, this, [this] {
     close();
     if (unloaded_ && hooks_.exitPlayer) hooks_.exitPlayer();
   });
@@ -124,7 +154,7 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
     if (QWidget *slider = hooks_.makeVolumeSlider(*this)) {
       slider->setParent(this);
       slider->setObjectName(QStringLiteral("sldVol"));
-      slider->setGeometry(50, 150, 122, 14);
+      slider->setGeometry(50, 145, 146, 12);
     }
   }
 }
@@ -139,7 +169,10 @@ QLabel *FrmMain::makeLabel(const char *name, const QString &text, QRect geometry
 }
 
 QPushButton *FrmMain::makeButton(const char *name, const QString &text, QRect geometry) {
-  auto *button = new QPushButton(text, this);
+  return addButton(new QPushButton(text, this), name, geometry);
+}
+
+QPushButton *FrmMain::addButton(QPushButton *button, const char *name, QRect geometry) {
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(geometry);
   button->setFocusPolicy(Qt::NoFocus);
@@ -269,6 +302,10 @@ void FrmMain::mouseMoveEvent(QMouseEvent *event) {
 void FrmMain::mouseReleaseEvent(QMouseEvent *) {
   spectrum_->mouseReleased();
   bDragging = false;
+}
+
+void FrmMain::contextMenuEvent(QContextMenuEvent *event) {
+  if (hooks_.contextMenu) hooks_.contextMenu(event->globalPos());
 }
 
 void FrmMain::playCommand() {

@@ -42,6 +42,7 @@ class FrmMain : public QWidget, public PlaybackView {
     std::function<bool()> trayCanRestore;         // a tray icon can bring a hidden window back
     std::function<void()> showRequest;            // Request
     std::function<void()> exitPlayer;             // lblExit, after the unload
+    std::function<void(const QPoint &)> contextMenu;  // right click on the body (global position)
     std::function<QWidget *(FrmMain &)> makeVolumeSlider;  // sldVol; null keeps the volume label only
   };
 
@@ -81,12 +82,14 @@ class FrmMain : public QWidget, public PlaybackView {
   void mousePressEvent(QMouseEvent *event) override;
   void mouseMoveEvent(QMouseEvent *event) override;
   void mouseReleaseEvent(QMouseEvent *event) override;
+  void contextMenuEvent(QContextMenuEvent *event) override;
 
  private:
   void Error_(const QString &message);
   bool fail(int code);
   QLabel *makeLabel(const char *name, const QString &text, QRect geometry);
   QPushButton *makeButton(const char *name, const QString &text, QRect geometry);
+  QPushButton *addButton(QPushButton *button, const char *name, QRect geometry);
   QTimer *makeTimer(const char *name, int interval);
 
   Services services_;

@@ -30,13 +30,13 @@ QTimer *makeTimer(QObject *parent, const char *name, int interval) {
   return timer;
 }
 
-// The splash picture: the player's skin when it is there, else a plain face.
+// The splash picture; a plain face when the artwork is missing.
 QPixmap splashPicture() {
-  QPixmap skin(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("skin.png")));
-  QPixmap picture(281, 120);
+  QPixmap art(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("splash.png")));
+  if (!art.isNull()) return art;
+  QPixmap picture(360, 220);
   picture.fill(QColor(24, 28, 40));
   QPainter painter(&picture);
-  if (!skin.isNull()) painter.drawPixmap(0, 0, skin, 0, 0, 281, 120);
   painter.setPen(Qt::white);
   QFont font = painter.font();
   font.setPointSize(16);

@@ -5,16 +5,25 @@
 #include "player/playback/audio_library.h"
 #include "player/shell/main_window_rules.h"
 #include "player/shell/player_shell.h"
+#include "player/side_windows/web_engine_setup.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char **argv) {
+  kirasol::side::prepareWebEngine();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Kirasol Radio"));
   QApplication::setApplicationVersion(QStringLiteral("1.1"));
+  const QDir icons(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("icons")));
+  QIcon windowIcon;
+  windowIcon.addFile(icons.filePath(QStringLiteral("kirasol-radio-64.png")));
+  windowIcon.addFile(icons.filePath(QStringLiteral("kirasol-radio-256.png")));
+  QApplication::setWindowIcon(windowIcon);
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("Kirasol Radio: the station's internet radio player."));

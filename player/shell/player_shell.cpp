@@ -1,8 +1,14 @@
 #include "player/shell/player_shell.h"
 
+#include "player/live_update/live_update_check.h"
+#include "player/live_update/player_exit.h"
+#include "player/shell/layering.h"
+#include "player/tray/popup_window.h"
+
 #include <kirasol/build_settings.h>
 
 #include <QApplication>
+#include <QPushButton>
 
 namespace kirasol {
 
@@ -18,12 +24,16 @@ PlayerShell::PlayerShell(AudioLibrary &audio, Dialogs &dialogs, ProgramLauncher 
       launcher_(launcher),
       guard_(guard),
       options_(std::move(options)),
-      radio_(std::make_unique<NetRadio>(audio, dialogs)) {
+      radio_(std::make_unique<NetRadio>(audio, dialogs)),
+      request_([] { return new side::RequestPanel(side::requestPageUrl()); }),
+      credits_([this] { return new side::CreditsWindow(dialogs_, QCoreApplication::applicationDirPath()); }) {
   if (options_.stationUrl.isEmpty()) options_.stationUrl = defaultStationUrl();
-  mainHooks_.exitPlayer = [this] { exitPlayer(); };
+  if (options_.updateBaseUrl.isEmpty()) options_.updateBaseUrl = QString::fromUtf8(settings::kUpdateBaseUrl);
+  if (!options_.endPlayer) options_.endPlayer = [](int code) { live_update::endThisPlayer(code); };
 }
 
 PlayerShell::~PlayerShell() {
+  tray_.reset();
   delete main_.data();
   delete splash_.data();
   // The worker may still be opening the station; it finishes before the
@@ -35,15 +45,63 @@ FrmSplash &PlayerShell::splash() {
   if (splash_.isNull()) {
     splash_ = new FrmSplash(FrmSplash::Services{dialogs_, guard_, options_.endProgram, [this] { showMainWindow(); }});
     splash_->setAttribute(Qt::WA_DeleteOnClose);
+    splash_->setUpdateCheck([this](FrmSplash &s) { runUpdateCheck(s); });
   }
   return *splash_;
+}
+
+void PlayerShell::runUpdateCheck(FrmSplash &splash) {
+  live_update::LiveUpdateCheck check(transfer_, dialogs_, options_.updateBaseUrl,
+                                     live_update::pageFolder(QCoreApplication::applicationDirPath()));
+  const auto controls = live_update::CheckControls::forWidgets(
+      splash.command1(), splash.progressBar1(), splash.label1(), splash.findChild<QTimer *>(QStringLiteral("Timer1")));
+  switch (check.run(splash.installedVersion(), controls, &splash)) {
+    case live_update::CheckOutcome::UpdateAccepted:
+      splash.close();
+      live_update::startUpdateProgram(launcher_);
+      options_.endPlayer(0);
+      break;
+    case live_update::CheckOutcome::UpdateDeclined:
+      splash.resumeAfterDeclinedUpdate();
+      break;
+    case live_update::CheckOutcome::FetchFailed:
+    case live_update::CheckOutcome::NoNewerVersion:
+    case live_update::CheckOutcome::NoVersionFound:
+      break;
+  }
+}
+
+FrmMain::Hooks PlayerShell::mainHooks() {
+  FrmMain::Hooks hooks;
+  hooks.registerTray = [this](FrmMain &window) {
+    tray_ = std::make_unique<tray::TrayIcon>(window, [this] {
+      return new tray::PopupWindow(*this, launcher_, dialogs_, QCoreApplication::applicationDirPath());
+    });
+    if (tray::TrayIcon::available()) tray_->Register(window.windowIcon());
+  };
+  hooks.removeTray = [this] {
+    if (!tray_) return;
+    tray_->Remove();
+    // The tray menu may be what is unloading the window: let it return first.
+    tray_.release()->deleteLater();
+  };
+  hooks.trayCanRestore = [this] { return tray_ && tray_->isRegistered(); };
+  hooks.contextMenu = [this](const QPoint &globalPos) {
+    // Without a system tray the tray menu is the window's own context menu.
+    if (tray_ && !tray_->isRegistered()) {
+      if (tray::PopupWindow *popup = tray_->popupWindow()) popup->popup(globalPos);
+    }
+  };
+  hooks.showRequest = [this] { showRequest(); };
+  hooks.exitPlayer = [this] { options_.endPlayer(0); };
+  return hooks;
 }
 
 FrmMain &PlayerShell::mainWindow() {
   if (main_.isNull()) {
     main_ = new FrmMain(FrmMain::Services{audio_, *radio_, dialogs_, launcher_, options_.endProgram,
                                           options_.debuggerAttached, options_.stationUrl},
-                        mainHooks_);
+                        mainHooks());
     mainLoaded_ = false;
   }
   return *main_;
@@ -66,13 +124,20 @@ void PlayerShell::showMainWindow() {
   window.showNormal();
 }
 
-void PlayerShell::exitPlayer() {
-  // Unloading every window lets each finish its work (recordings reach the
-  // disk) before this process, and only this one, ends.
-  if (!main_.isNull()) main_->close();
-  if (!splash_.isNull()) splash_->close();
-  for (QWidget *window : QApplication::topLevelWidgets()) window->close();
-  QCoreApplication::exit(0);
+void PlayerShell::pressPlay() { mainWindow().button("btnPresents")->click(); }
+void PlayerShell::pressStop() { mainWindow().button("lblStop")->click(); }
+void PlayerShell::showAbout() { credits_.show(); }
+void PlayerShell::showRequest() { request_.show(); }
+void PlayerShell::showRecorder() {}
+void PlayerShell::setOnTop(bool on) {
+  if (!main_.isNull()) SetOnTop(main_, on);
 }
+
+void PlayerShell::exitPlayer() {
+  if (!main_.isNull()) main_->close();
+  options_.endPlayer(0);
+}
+
+void PlayerShell::endPlayer() { options_.endPlayer(0); }
 
 }  // namespace kirasol

@@ -2,14 +2,23 @@
 // The composition root of the player: owns the playback module and the
 // windows, creates each window on its first use (one per kind) and passes
 // every dependency in. main.cpp only builds one of these and runs it.
+//
+// It is also what the tray menu drives (PlayerCommands): the commands press
+// the main window's buttons or open the side windows.
 
 #include "common/dialogs.h"
 #include "common/program_launcher.h"
+#include "common/transfer.h"
 #include "player/playback/audio_library.h"
 #include "player/playback/net_radio.h"
 #include "player/shell/frm_main.h"
 #include "player/shell/frm_splash.h"
 #include "player/shell/instance_guard.h"
+#include "player/side_windows/credits_window.h"
+#include "player/side_windows/on_demand_window.h"
+#include "player/side_windows/request_panel.h"
+#include "player/tray/player_commands.h"
+#include "player/tray/tray_icon.h"
 
 #include <QObject>
 #include <QPointer>
@@ -18,13 +27,15 @@
 
 namespace kirasol {
 
-class PlayerShell : public QObject {
+class PlayerShell : public QObject, public tray::PlayerCommands {
   Q_OBJECT
  public:
   struct Options {
-    QString stationUrl;                   // StationUrls entry 0
+    QString stationUrl;                   // StationUrls entry 0; empty: this build's station
+    QString updateBaseUrl;                // empty: this build's update folder
     std::function<void(int)> endProgram;  // immediate end of the process
     std::function<bool()> debuggerAttached;
+    std::function<void(int)> endPlayer;   // orderly end of this player; empty: endThisPlayer
   };
   PlayerShell(AudioLibrary &audio, Dialogs &dialogs, ProgramLauncher &launcher, InstanceGuard &guard,
               Options options);
@@ -42,20 +53,34 @@ class PlayerShell : public QObject {
 
   // Shows frmMain, loading it first when it is not loaded.
   void showMainWindow();
-  // Ends the player: unloads what is loaded, then this process ends.
-  void exitPlayer();
 
   NetRadio &netRadio() { return *radio_; }
-  FrmMain::Hooks &mainHooks() { return mainHooks_; }
+  tray::TrayIcon *trayIcon() const { return tray_.get(); }
+
+  // PlayerCommands (the tray menu).
+  void pressPlay() override;
+  void pressStop() override;
+  void showAbout() override;
+  void showRequest() override;
+  void showRecorder() override;
+  void setOnTop(bool on) override;
+  void exitPlayer() override;
+  void endPlayer() override;
 
  private:
+  void runUpdateCheck(FrmSplash &splash);
+  FrmMain::Hooks mainHooks();
+
   AudioLibrary &audio_;
   Dialogs &dialogs_;
   ProgramLauncher &launcher_;
   InstanceGuard &guard_;
   Options options_;
-  FrmMain::Hooks mainHooks_;
   std::unique_ptr<NetRadio> radio_;
+  Transfer transfer_;
+  std::unique_ptr<tray::TrayIcon> tray_;
+  side::OnDemandWindow<side::RequestPanel> request_;
+  side::OnDemandWindow<side::CreditsWindow> credits_;
   QPointer<FrmSplash> splash_;
   QPointer<FrmMain> main_;
   bool mainLoaded_ = false;

@@ -361,5 +361,37 @@ TEST(PlayerShellWindows, OneMainWindowPerKindAndAFreshOneAfterUnload) {
   EXPECT_EQ(audio.count("Init"), 2);
 }
 
+TEST(PlayerShellWindows, TrayCommandsPressTheMainWindowsButtons) {
+  FakeAudioLibrary audio;
+  test::ScriptedDialogs dialogs;
+  RecordingLauncher launcher;
+  QTemporaryDir lockDir;
+  InstanceGuard guard(QStringLiteral("/test/kirasol-radio"), lockDir.path());
+  std::vector<int> ended;
+  PlayerShell::Options options;
+  options.endProgram = [](int) {};
+  options.endPlayer = [&](int code) { ended.push_back(code); };
+  PlayerShell shell(audio, dialogs, launcher, guard, options);
+  shell.showMainWindow();
+  ASSERT_NE(shell.trayIcon(), nullptr) << "the load registers (or prepares) the tray icon";
+
+  shell.pressPlay();
+  shell.netRadio().waitForWorker();
+  EXPECT_EQ(audio.count("StreamCreateURL"), 1);
+  EXPECT_EQ(audio.urls(), std::vector<std::string>{defaultStationUrl().toStdString()});
+  shell.pressStop();
+  EXPECT_EQ(audio.count("Stop"), 1);
+
+  shell.setOnTop(true);
+  EXPECT_TRUE(shell.mainWindow().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(shell.mainWindow().isVisible());
+  shell.setOnTop(false);
+  EXPECT_FALSE(shell.mainWindow().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+  shell.exitPlayer();
+  EXPECT_EQ(audio.count("Free"), 1) << "the main window is unloaded first";
+  EXPECT_EQ(ended, std::vector<int>{0});
+}
+
 }  // namespace
 }  // namespace kirasol
