@@ -2,7 +2,12 @@
 // The update check the splash window runs once at start-up (and again when
 // the user presses its button after nothing newer was found).
 //
-// How the splash uses it, in Command1's click handler:
+// How the splash uses it. Built once with the splash's transfer and dialogs:
+//
+//   LiveUpdateCheck check(transfer, dialogs, QString::fromUtf8(settings::kUpdateBaseUrl),
+//                         pageFolder(QCoreApplication::applicationDirPath()));
+//
+// and in Command1's click handler:
 //
 //   auto outcome = check.run(InstalledVersion,
 //                            CheckControls::forWidgets(Command1, ProgressBar1, Label1, Timer1), this);
