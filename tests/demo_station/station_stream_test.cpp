@@ -231,6 +231,27 @@ TEST(DemoStationStream, OptionsChangeStatusLineNameTitlesAndLooping) {
   }
 }
 
+TEST(DemoStationStream, SendsTheBurstAtOnceThenPacesAtTheBitRate) {
+  const auto tracks = demoTracks();
+  ASSERT_FALSE(tracks.empty());
+  const qint64 burst = 20000;
+  const double rate = 128000 / 8.0 * 4;  // --speed 4
+  DemoStation station({QStringLiteral("--burst"), QString::number(burst), QStringLiteral("--speed"),
+                       QStringLiteral("4")});
+  ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
+  QElapsedTimer clock;
+  clock.start();  // before the station's own clock for this listener starts
+  Listener l(station.streamPort(), "");
+  EXPECT_EQ(l.read(burst), tracks[0].bytes.left(burst));
+  QByteArray audio;
+  while (clock.elapsed() < 2000) audio += l.read(1);
+  const double seconds = clock.elapsed() / 1000.0;
+  const qint64 total = burst + audio.size();
+  // Never ahead of the pace; the lower bound leaves room for a loaded machine.
+  EXPECT_LE(total, burst + qint64(rate * seconds) + 1);
+  EXPECT_GE(total, burst + qint64(rate * seconds * 0.25));
+}
+
 TEST(DemoStationStream, Mpg123DecodesTheFirstTracksTone) {
   const auto tracks = demoTracks();
   ASSERT_FALSE(tracks.empty());
