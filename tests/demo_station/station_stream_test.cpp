@@ -209,6 +209,22 @@ TEST(DemoStationStream, MetadataOnlyWhenAskedFor) {
   }
 }
 
+TEST(DemoStationStream, EveryListenerGetsItsOwnStreamFromTheFirstByte) {
+  const auto tracks = demoTracks();
+  ASSERT_FALSE(tracks.empty());
+  DemoStation station({QStringLiteral("--fast")});
+  ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
+  std::vector<std::unique_ptr<Listener>> listeners;
+  for (int i = 0; i < 12; ++i) {
+    listeners.push_back(std::make_unique<Listener>(station.streamPort(), ""));
+    listeners.back()->read(1000 * i);  // the earlier ones are further along
+  }
+  for (std::size_t i = 0; i < listeners.size(); ++i) {
+    const QByteArray more = listeners[i]->read(30000);
+    EXPECT_EQ(more, tracks[0].bytes.mid(qsizetype(1000 * i), 30000)) << "listener " << i;
+  }
+}
+
 TEST(DemoStationStream, OptionsChangeStatusLineNameTitlesAndLooping) {
   const auto tracks = demoTracks();
   ASSERT_EQ(tracks.size(), 3u);
