@@ -15,7 +15,9 @@
 //
 // Order matters once: assigning Position (which restoring does) exchanges the
 // control's width and height, so place the control with setGeometry after
-// ReadProperties/setPosition; later resizes only lay it out again.
+// ReadProperties/setPosition; later resizes only lay it out again. Qt delivers
+// the resize of a hidden widget when it is shown, so model() reflects a new
+// geometry (track length, BarPos) from then on.
 //
 // Change is raised only for the user's changes (drags, clicks); setValue()
 // from code redraws but raises nothing. Value, Min, Max and LargeChange follow

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <memory>
 
@@ -144,6 +145,49 @@ TEST(SliderWidget, PicturesAreDrawn) {
   EXPECT_EQ(pixel(*s, 20, 4), QColor(Qt::blue));
   EXPECT_EQ(pixel(*s, 50, 4), QColor(Qt::magenta));
   EXPECT_EQ(pixel(*s, 80, 4), QColor(Qt::black));
+}
+
+// Events from the windowing system, on a window holding the slider: the
+// press grabs the mouse, so moves and the release over the rest of the window
+// still reach the slider.
+TEST(SliderWidget, MouseCaptureWithinAWindow) {
+  QWidget window;
+  window.resize(300, 60);
+  auto *s = new Slider(&window);
+  s->ReadProperties(MemoryPropertyStore{{"BackColor", 0}, {"Value", 50}, {"Position", 1}});
+  s->setGeometry(50, 10, 100, 9);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QSignalSpy change(s, &Slider::Change);
+  QSignalSpy up(s, &Slider::MouseUp);
+  QWindow *w = window.windowHandle();
+  QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 14));  // on the thumb
+  ASSERT_TRUE(s->model().dragging());
+  QTest::mouseMove(w, QPoint(10, 50));  // over the window, left of and below the slider
+  QTest::mouseMove(w, QPoint(290, 50));
+  QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, QPoint(290, 50));
+  ASSERT_EQ(change.count(), 2);
+  EXPECT_EQ(change[0][0].toInt(), 0);
+  EXPECT_EQ(change[1][0].toInt(), 100);
+  ASSERT_EQ(up.count(), 1);
+  EXPECT_EQ(up[0][2].toFloat(), 240.0f);  // x on the track, far right of it
+  EXPECT_FALSE(s->model().dragging());
+}
+
+TEST(SliderWidget, MouseIconIsTheCursorShown) {
+  Slider s;
+  QPixmap icon(16, 16);
+  icon.fill(Qt::red);
+  s.setMouseIcon(icon);
+  EXPECT_EQ(s.cursor().shape(), Qt::BitmapCursor);
+  s.ResetPictures();
+  EXPECT_EQ(s.cursor().shape(), Qt::ArrowCursor);
+  MemoryPropertyStore saved;
+  s.setMouseIcon(icon);
+  s.WriteProperties(saved);
+  Slider restored;
+  restored.ReadProperties(saved);
+  EXPECT_EQ(restored.cursor().shape(), Qt::BitmapCursor);
 }
 
 // The hover look lasts while the cursor is over the control; the 10 ms timer
