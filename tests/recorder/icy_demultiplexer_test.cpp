@@ -2,6 +2,8 @@
 #include "player/recorder/station_protocol.h"
 #include "recorder/icy_stream_builder.h"
 
+#include "recorder/print_qt.h"
+
 #include <gtest/gtest.h>
 
 #include <random>

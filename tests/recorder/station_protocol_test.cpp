@@ -1,5 +1,7 @@
 #include "player/recorder/station_protocol.h"
 
+#include "recorder/print_qt.h"
+
 #include <gtest/gtest.h>
 
 namespace kirasol::recorder {

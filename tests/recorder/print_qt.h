@@ -1,0 +1,12 @@
+#pragma once
+// Readable failure messages for Qt strings in GoogleTest.
+
+#include <QByteArray>
+#include <QString>
+#include <ostream>
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QByteArray &b, std::ostream *os) {
+  *os << '"' << b.left(200).toPercentEncoding(" :/'=;-_.()!").toStdString() << (b.size() > 200 ? "...\"" : "\"")
+      << " (" << b.size() << " bytes)";
+}
