@@ -134,9 +134,16 @@ void frmReccord::cmdTune_Click() {
 void frmReccord::Tune(const QString &ServerIP, std::int32_t Port, const QString &Path) {
   relay_.DownServer();
   // A re-tune ends the recording: the file is closed and the button released,
-  // so the window never claims to record while nothing is written.
-  CmdRecord->setChecked(false);
+  // so the window never claims to record while nothing is written. A
+  // recording started before the first tune carries on into it.
+  if (tunedBefore_) CmdRecord->setChecked(false);
+  tunedBefore_ = true;
+  const std::int32_t written = state_.lBytesWritten;
   state_.resetForTune(Path);
+  if (file_.isOpen()) {
+    state_.iFileNum = 1;
+    state_.lBytesWritten = written;
+  }
   relay_.StartServer();
 
   dropReceiver();

@@ -64,6 +64,7 @@ class frmReccord : public QWidget, private DemuxSink {
   RelayServer relay_;
   RecordingFile file_;
   QPointer<QTcpSocket> sckReceiver;
+  bool tunedBefore_ = false;
 
   QLabel *lblServer = nullptr;
   QLineEdit *txtServer = nullptr;

@@ -215,12 +215,24 @@ TEST(frmReccord, RecordsATypedNameAndShowsProgress) {
   EXPECT_EQ(t.files(), QStringList{QStringLiteral("show")});
   EXPECT_EQ(t.text("lblSize"), QStringLiteral("Size:"));
 
-  // The tune ends that recording: the file is closed and the button released.
+  // It carries on into the first tune and stays empty until audio flows.
+  t.tune(QStringLiteral("127.0.0.1"), QString::number(station.port()));
+  EXPECT_TRUE(t.recording());
+  EXPECT_EQ(t.text("lblSize"), QStringLiteral("Size:")) << "no change before the headers";
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().bIcyOK; }, 5s));
+  station.send("12345678");
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().lBytesWritten == 8; }, 5s));
+  EXPECT_EQ(t.text("lblSize"), QStringLiteral("Size: 0 kb."));
+  EXPECT_EQ(t.text("lblTime"), QStringLiteral("Time: 0:00"));
+  EXPECT_EQ(readFile(t.file("show")), QByteArray("12345678"));
+
+  // A re-tune ends the recording: the file is closed and the button released.
   ASSERT_TRUE(t.tuneTo(station));
   EXPECT_FALSE(t.recording());
   EXPECT_TRUE(t.w.recordingPath().isEmpty());
   EXPECT_EQ(t.button("CmdRecord")->text(), QStringLiteral("บันทึก"));
   EXPECT_FALSE(t.control("lblStatus")->isVisible());
+  EXPECT_EQ(t.w.state().iFileNum, 0);
 
   t.dialogs.inputs.push_back(QStringLiteral("show"));
   t.click("CmdRecord");
@@ -257,21 +269,16 @@ TEST(frmReccord, FilePerSongCutsRightAfterEachBlock) {
   ASSERT_TRUE(t.recording());
   EXPECT_EQ(t.text("lblFile"), QStringLiteral("File: .mp3"));
   EXPECT_TRUE(t.dialogs.inputPrompts.empty());
-  // Tuning ends that recording; the next one finds ".mp3" taken.
+  // The first tune carries the recording on; ".mp3" gets the first song's audio.
   ASSERT_TRUE(t.tuneTo(station));
-  EXPECT_FALSE(t.recording());
-  t.click("CmdRecord");
   ASSERT_TRUE(t.recording());
-  EXPECT_EQ(t.text("lblFile"), QStringLiteral("File:  (2).mp3"));
-
   const QByteArray wire = "aaaaaa" + titleBlock("A/B: live") + "bbbbbb" + titleBlock("A/B: live") + "cccccc" +
                           QByteArray(1, '\0') + "dddddd" + test::metadataBlock("StreamUrl='x';") + "ee";
   for (const char c : wire) station.send(QByteArray(1, c));  // every byte its own write
   ASSERT_TRUE(waitUntil([&] { return t.w.state().lAudioCount == 2; }, 5s));
-  EXPECT_EQ(t.files(), (QStringList{QStringLiteral(" (2).mp3"), QStringLiteral("'A_B (2).mp3"),
-                                     QStringLiteral("'A_B.mp3"), QStringLiteral(".mp3"),
-                                     QStringLiteral("Title not Available.mp3")}));
-  EXPECT_EQ(readFile(t.file(" (2).mp3")), QByteArray("aaaaaa"));
+  EXPECT_EQ(t.files(), (QStringList{QStringLiteral("'A_B (2).mp3"), QStringLiteral("'A_B.mp3"),
+                                     QStringLiteral(".mp3"), QStringLiteral("Title not Available.mp3")}));
+  EXPECT_EQ(readFile(t.file(".mp3")), QByteArray("aaaaaa"));
   EXPECT_EQ(readFile(t.file("'A_B.mp3")), QByteArray("bbbbbb"));
   EXPECT_EQ(readFile(t.file("'A_B (2).mp3")), QByteArray("ccccccdddddd")) << "an empty block starts no file";
   EXPECT_EQ(readFile(t.file("Title not Available.mp3")), QByteArray("ee"));
