@@ -195,7 +195,13 @@ TEST(RelayServer, ManyPlayersComeAndGo) {
   for (int i = 0; i < 200; ++i) ASSERT_TRUE(cycle()) << "cycle " << i;
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(f.relay.findChildren<QTcpSocket *>().isEmpty()) << "player sockets are released";
+#if !defined(__SANITIZE_ADDRESS__)
+  // (AddressSanitizer holds freed memory in quarantine; there its leak check
+  // stands in for this.)
   EXPECT_LT(residentKiB() - before, 4096) << "memory stays flat";
+#else
+  (void)before;
+#endif
 }
 
 TEST(RelayServer, PortInUseIsReported) {

@@ -36,6 +36,14 @@ class TestStation {
     });
   }
 
+  ~TestStation() {
+    // The client sockets die with the server; none of their signals may
+    // reach this half-destroyed station.
+    for (QTcpSocket *socket : server_.findChildren<QTcpSocket *>()) socket->disconnect();
+  }
+  TestStation(const TestStation &) = delete;
+  TestStation &operator=(const TestStation &) = delete;
+
   quint16 port() const { return server_.serverPort(); }
   const QByteArray &request() const { return request_; }
   bool answered() const { return answered_; }
