@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -92,7 +93,10 @@ TEST_F(PlayerStreamTest, PlaysTheDemoStationWithNameBitRateAndTitles) {
   EXPECT_FALSE(stationTexts.filter(QRegularExpression(QStringLiteral("^buffering\\.\\.\\. \\d+%$"))).isEmpty())
       << stationTexts.join(" | ").toStdString();
   EXPECT_EQ(text("lblBPS"), QStringLiteral("bitrate: 128"));
-  EXPECT_TRUE(isRotationOf(text("lblSong"), "Kirasol Ensemble - First Light")) << text("lblSong").toStdString();
+  // The title becomes current when its audio is heard, which is just after
+  // playback starts.
+  ASSERT_TRUE(test::waitUntil([&] { return isRotationOf(text("lblSong"), "Kirasol Ensemble - First Light"); }, 10s))
+      << text("lblSong").toStdString();
 
   ASSERT_TRUE(test::waitUntil([&] { return isRotationOf(text("lblSong"), "Nok & The Tones - Second Wind"); }, 30s))
       << text("lblSong").toStdString();
