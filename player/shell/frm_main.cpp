@@ -1,6 +1,7 @@
 #include "player/shell/frm_main.h"
 
 #include "common/text_rules.h"
+#include "controls/slider/slider.h"
 #include "player/playback/net_radio_rules.h"
 #include "player/shell/layering.h"
 
@@ -150,13 +151,15 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
     services_.audio.ChannelGetData(services_.radio.CurrentChannel, bins.data(), BASS_DATA_FFT2048);
   });
 
-  if (hooks_.makeVolumeSlider) {
-    if (QWidget *slider = hooks_.makeVolumeSlider(*this)) {
-      slider->setParent(this);
-      slider->setObjectName(QStringLiteral("sldVol"));
-      slider->setGeometry(50, 145, 146, 12);
-    }
-  }
+  // The volume slider with its saved set; placed after restoring, because
+  // restoring Position exchanges the control's width and height.
+  auto *sldVol = new Slider(this);
+  sldVol->setObjectName(QStringLiteral("sldVol"));
+  sldVol->ReadProperties(MemoryPropertyStore{{QStringLiteral("BackColor"), 0},
+                                             {QStringLiteral("Value"), 50},
+                                             {QStringLiteral("Position"), 1}});
+  sldVol->setGeometry(50, 145, 146, 12);
+  connect(sldVol, &Slider::Change, this, &FrmMain::volumeChanged);
 }
 
 FrmMain::~FrmMain() { services_.radio.setView(nullptr); }

@@ -43,7 +43,6 @@ class FrmMain : public QWidget, public PlaybackView {
     std::function<void()> showRequest;            // Request
     std::function<void()> exitPlayer;             // lblExit, after the unload
     std::function<void(const QPoint &)> contextMenu;  // right click on the body (global position)
-    std::function<QWidget *(FrmMain &)> makeVolumeSlider;  // sldVol; null keeps the volume label only
   };
 
   FrmMain(Services services, Hooks hooks, QWidget *parent = nullptr);

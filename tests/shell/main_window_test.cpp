@@ -1,5 +1,6 @@
 // frmMain driven through its controls' names against a scripted audio library.
 
+#include "controls/slider/slider.h"
 #include "player/shell/frm_main.h"
 #include "player/shell/player_shell.h"
 
@@ -244,8 +245,12 @@ TEST_F(MainWindowTest, VolumeReachesTheLibraryAndTheLabel) {
     float volume;
     const char *text;
   };
+  auto *sldVol = window->findChild<Slider *>(QStringLiteral("sldVol"));
+  ASSERT_NE(sldVol, nullptr);
+  EXPECT_EQ(sldVol->value(), 50) << "restored from its saved set";
+  EXPECT_EQ(audio.count("SetVolume"), 0) << "the load sets no volume";
   for (const Case &c : {Case{0, 0.f, "(0%)"}, Case{100, 1.f, "(100%)"}, Case{37, 0.37f, "(37%)"}}) {
-    window->volumeChanged(c.value);
+    emit sldVol->Change(c.value);
     EXPECT_FLOAT_EQ(audio.lastVolume(), c.volume);
     EXPECT_EQ(text("lblVolume"), QString::fromLatin1(c.text));
   }
