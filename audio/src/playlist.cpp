@@ -1,0 +1,103 @@
+#include "playlist.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+namespace kirasol::audio {
+namespace {
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  return out;
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return s;
+}
+
+std::vector<std::string_view> splitLines(std::string_view body) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  while (start <= body.size()) {
+    const size_t end = body.find_first_of("\r\n", start);
+    lines.push_back(body.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
+bool isWebAddress(std::string_view s) {
+  const std::string l = lower(s.substr(0, 8));
+  return l.starts_with("http://") || l.starts_with("https://");
+}
+
+std::string resolve(std::string_view entry, std::string_view baseUrl) {
+  if (isWebAddress(entry)) return std::string(entry);
+  if (entry.find("://") != std::string_view::npos) return {};
+  const auto schemeEnd = baseUrl.find("://");
+  if (schemeEnd == std::string_view::npos) return {};
+  if (!entry.empty() && entry.front() == '/') {
+    const auto pathStart = baseUrl.find('/', schemeEnd + 3);
+    return std::string(baseUrl.substr(0, pathStart)) + std::string(entry);
+  }
+  const auto query = baseUrl.find_first_of("?#");
+  std::string_view base = baseUrl.substr(0, query);
+  const auto lastSlash = base.rfind('/');
+  if (lastSlash == std::string_view::npos || lastSlash < schemeEnd + 3) return std::string(base) + "/" + std::string(entry);
+  return std::string(base.substr(0, lastSlash + 1)) + std::string(entry);
+}
+
+}  // namespace
+
+bool looksLikePlaylist(std::string_view url, std::string_view contentType, std::string_view bodyStart) {
+  const std::string type = lower(contentType);
+  if (type.find("scpls") != std::string::npos || type.find("mpegurl") != std::string::npos) return true;
+  std::string path = lower(url.substr(0, url.find_first_of("?#")));
+  if (path.ends_with(".pls") || path.ends_with(".m3u") || path.ends_with(".m3u8")) return true;
+  const std::string head = lower(trim(bodyStart.substr(0, 16)));
+  return head.starts_with("[playlist]") || head.starts_with("#extm3u");
+}
+
+std::vector<std::string> parsePlaylist(std::string_view body, std::string_view baseUrl) {
+  const auto lines = splitLines(body);
+  bool pls = false;
+  for (auto line : lines) {
+    if (!trim(line).empty()) {
+      pls = lower(trim(line)).starts_with("[playlist]");
+      break;
+    }
+  }
+  std::vector<std::string> entries;
+  if (pls) {
+    std::map<long, std::string> numbered;
+    for (auto raw : lines) {
+      const auto line = trim(raw);
+      const auto eq = line.find('=');
+      if (eq == std::string_view::npos) continue;
+      const auto key = trim(line.substr(0, eq));
+      if (key.size() < 5 || lower(key.substr(0, 4)) != "file") continue;
+      const auto digits = key.substr(4);
+      if (!std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); })) continue;
+      if (digits.size() > 9) continue;
+      const long n = std::stol(std::string(digits));
+      auto url = resolve(trim(line.substr(eq + 1)), baseUrl);
+      if (!url.empty() && isWebAddress(url)) numbered.emplace(n, std::move(url));
+    }
+    for (auto &[n, url] : numbered) entries.push_back(std::move(url));
+  } else {
+    for (auto raw : lines) {
+      const auto line = trim(raw);
+      if (line.empty() || line.front() == '#') continue;
+      auto url = resolve(line, baseUrl);
+      if (!url.empty() && isWebAddress(url)) entries.push_back(std::move(url));
+    }
+  }
+  return entries;
+}
+
+}  // namespace kirasol::audio

@@ -1,0 +1,19 @@
+#pragma once
+// Station playlists (.pls and .m3u): the stream addresses they list, in order.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kirasol::audio {
+
+// True when a response looks like a playlist rather than audio: its content
+// type, the extension of its address, or the first bytes of its body say so.
+bool looksLikePlaylist(std::string_view url, std::string_view contentType, std::string_view bodyStart);
+
+// Entries of a .pls ("FileN=" lines, in N order) or .m3u (non-comment lines)
+// document. Only http:// and https:// addresses are kept; relative entries are
+// resolved against `baseUrl`.
+std::vector<std::string> parsePlaylist(std::string_view body, std::string_view baseUrl);
+
+}  // namespace kirasol::audio

@@ -1,0 +1,67 @@
+#pragma once
+// The recording channel: PortAudio capture of 16-bit samples into a lock-free
+// ring, and an engine thread that hands them to the RECORDPROC about every
+// 100 ms and keeps the newest samples for the FFT.
+
+#include "bass.h"
+#include "spsc_ring.h"
+
+#include <portaudio.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace kirasol::audio {
+
+class Recording {
+ public:
+  Recording(HRECORD handle, int rate, int channels, RECORDPROC *proc, void *user);
+  ~Recording();
+  Recording(const Recording &) = delete;
+  Recording &operator=(const Recording &) = delete;
+
+  // Opens the capture stream on `device`; BASS_OK or an error code.
+  int open(int device, bool paused);
+  // Starts (or restarts) capturing; true when running afterwards.
+  bool resume();
+  // Stops the capture and the delivery thread; never on the delivery thread.
+  void close();
+
+  HRECORD handle() const { return handle_; }
+  int channels() const { return channels_; }
+  // The newest captured samples, channels averaged, as floats (newest last).
+  size_t recentMono(float *out, size_t count) const;
+
+ private:
+  static int onCapture(const void *input, void *, unsigned long frames, const PaStreamCallbackTimeInfo *,
+                       PaStreamCallbackFlags, void *self);
+  void deliveryMain();
+  void pauseCapture();
+
+  const HRECORD handle_;
+  const int rate_;
+  const int channels_;
+  RECORDPROC *const proc_;
+  void *const user_;
+  PaStream *stream_ = nullptr;
+  SpscRing<int16_t> ring_;
+
+  std::mutex controlMutex_;  // start/stop of the capture stream
+  std::atomic<bool> running_{false};
+
+  std::mutex threadMutex_;
+  std::condition_variable wake_;
+  bool quit_ = false;
+  std::thread thread_;
+
+  static constexpr size_t kHistory = 2048;
+  mutable std::mutex historyMutex_;
+  std::vector<float> history_ = std::vector<float>(kHistory);
+  uint64_t historyCount_ = 0;
+};
+
+}  // namespace kirasol::audio

@@ -1,0 +1,577 @@
+#include "url_stream.h"
+
+#include "error_state.h"
+#include "http_headers.h"
+#include "icy_demuxer.h"
+#include "mp3_frame.h"
+#include "playlist.h"
+#include "resampler.h"
+
+#include <curl/curl.h>
+#include <mpg123.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+
+namespace kirasol::audio {
+namespace {
+
+constexpr int kPlaylistFound = -100;
+constexpr int kCancelled = -101;
+constexpr size_t kMaxSniffBytes = 64 * 1024;      // audio must show a frame within this
+constexpr size_t kMaxPlaylistBytes = 256 * 1024;
+constexpr size_t kMinBufferBytes = 4096;
+constexpr size_t kPcmQueueFrames = 22050;         // about half a second decoded ahead
+constexpr size_t kRetiredMetaKept = 16;
+constexpr size_t kSpansKept = 512;
+
+using Clock = std::chrono::steady_clock;
+
+std::optional<uint32_t> parseUnsigned(const std::optional<std::string> &text) {
+  if (!text || text->empty()) return std::nullopt;
+  uint32_t value = 0;
+  const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), value);
+  if (ec != std::errc()) return std::nullopt;
+  return value;
+}
+
+struct CurlGlobal {
+  CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+};
+
+void ensureCurlGlobal() { static CurlGlobal once; }
+
+}  // namespace
+
+// State of one HTTP exchange (one address; redirects included).
+struct UrlStream::Attempt {
+  UrlStream *stream = nullptr;
+  std::string url;
+  bool allowPlaylist = false;
+  std::string *playlistBody = nullptr;
+  std::vector<std::string> lines;
+  bool inBlock = false;
+  bool finalHeaders = false;
+  bool headersPublished = false;
+  int error = BASS_OK;
+  enum class Mode { Undecided, Playlist, Audio } mode = Mode::Undecided;
+  std::string contentType;
+  std::optional<uint32_t> icyBr;
+  std::unique_ptr<IcyDemuxer> demux;
+  std::vector<uint8_t> pending;        // audio before the first frame is found
+  std::vector<MetaMarker> pendingMarkers;
+};
+
+UrlStream::UrlStream(HSTREAM handle, StreamRequest request, std::atomic<uint64_t> &workNs)
+    : handle_(handle), request_(std::move(request)), workNs_(workNs), pcm_(kPcmQueueFrames) {}
+
+UrlStream::~UrlStream() {
+  cancel();
+  for (auto *t : {&downloadThread_, &decodeThread_}) {
+    if (!t->joinable()) continue;
+    if (t->get_id() == std::this_thread::get_id())
+      t->detach();
+    else
+      t->join();
+  }
+}
+
+int UrlStream::open() {
+  ensureCurlGlobal();
+  downloadThread_ = std::thread([this] { downloadMain(); });
+  std::unique_lock lock(openMutex_);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(request_.net.timeoutMs);
+  if (!openChanged_.wait_until(lock, deadline, [&] { return openState_ != OpenState::Connecting; })) {
+    openState_ = OpenState::Failed;
+    openError_ = BASS_ERROR_TIMEOUT;
+  }
+  if (openState_ == OpenState::Failed) {
+    const int error = openError_;
+    lock.unlock();
+    cancel();
+    join();
+    return error;
+  }
+  // Ready. Optionally wait until the buffer is filled far enough, giving up
+  // when nothing arrives for the connection timeout.
+  if (request_.net.prebufPercent > 0) {
+    const uint64_t target = bufferSize_ * std::min<uint32_t>(request_.net.prebufPercent, 100) / 100;
+    uint64_t lastWritten = buffer_->written();
+    auto lastProgress = Clock::now();
+    while (!downloadEnded_ && !cancelled_ && buffer_->held() < target) {
+      openChanged_.wait_for(lock, std::chrono::milliseconds(20));
+      const uint64_t written = buffer_->written();
+      if (written != lastWritten) {
+        lastWritten = written;
+        lastProgress = Clock::now();
+      } else if (Clock::now() - lastProgress > std::chrono::milliseconds(request_.net.timeoutMs)) {
+        break;
+      }
+    }
+  }
+  return BASS_OK;
+}
+
+void UrlStream::cancel() {
+  cancelled_ = true;
+  {
+    std::lock_guard lock(multiMutex_);
+    if (multi_) curl_multi_wakeup(static_cast<CURLM *>(multi_));
+  }
+  if (bufferReady_) buffer_->cancel();
+  pcm_.cancel();
+  std::lock_guard lock(openMutex_);
+  openChanged_.notify_all();
+}
+
+void UrlStream::join() {
+  if (downloadThread_.joinable()) downloadThread_.join();
+  if (decodeThread_.joinable()) decodeThread_.join();
+}
+
+uint64_t UrlStream::bufferHeld() const { return bufferReady_ ? buffer_->held() : 0; }
+uint64_t UrlStream::downloadedBytes() const { return bufferReady_ ? buffer_->written() : 0; }
+uint64_t UrlStream::decodedBytes() const { return bufferReady_ ? buffer_->read() : 0; }
+
+const char *UrlStream::icyTags() const {
+  std::lock_guard lock(tagMutex_);
+  return hasIcy_ ? icyBlock_.data() : nullptr;
+}
+
+const char *UrlStream::httpTags() const {
+  std::lock_guard lock(tagMutex_);
+  return hasHttp_ ? httpBlock_.data() : nullptr;
+}
+
+const char *UrlStream::metaTag() const {
+  std::lock_guard lock(tagMutex_);
+  return meta_ ? meta_->c_str() : nullptr;
+}
+
+void UrlStream::makeMetaCurrent(std::string text) {
+  std::lock_guard lock(tagMutex_);
+  // A caller may still be reading the previous text; keep a few of them.
+  if (meta_) retiredMeta_.push_back(std::move(meta_));
+  while (retiredMeta_.size() > kRetiredMetaKept) retiredMeta_.pop_front();
+  meta_ = std::make_shared<std::string>(std::move(text));
+}
+
+HSYNC UrlStream::addSync(HSYNC handle, DWORD type, SYNCPROC *proc, void *user) {
+  std::lock_guard lock(tagMutex_);
+  syncs_.push_back(SyncEntry{handle, type, proc, user});
+  return handle;
+}
+
+std::vector<SyncEntry> UrlStream::syncsOfType(DWORD type) const {
+  std::lock_guard lock(tagMutex_);
+  std::vector<SyncEntry> found;
+  for (const auto &s : syncs_)
+    if ((s.type & ~DWORD(BASS_SYNC_MIXTIME)) == type) found.push_back(s);
+  return found;
+}
+
+// ---- download thread -------------------------------------------------------
+
+void UrlStream::finishOpen(OpenState state, int error) {
+  std::lock_guard lock(openMutex_);
+  if (openState_ == OpenState::Connecting) {
+    openState_ = state;
+    openError_ = error;
+  }
+  openChanged_.notify_all();
+}
+
+void UrlStream::downloadMain() {
+  markEngineThread();
+  std::string playlist;
+  int result = transfer(request_.url, request_.net.playlist >= 1, &playlist);
+  if (result == kPlaylistFound && !cancelled_) {
+    result = BASS_ERROR_FILEOPEN;
+    for (const auto &entry : parsePlaylist(playlist, request_.url)) {
+      if (cancelled_) break;
+      transfer(entry, false, nullptr);
+      if (bufferReady_) break;
+    }
+  }
+  if (bufferReady_) {
+    buffer_->finish();
+    connected_ = false;
+    if (request_.proc && !cancelled_) request_.proc(nullptr, 0, request_.user);
+  } else {
+    connected_ = false;
+    if (result == kPlaylistFound || result == BASS_OK) result = BASS_ERROR_FILEOPEN;
+    finishOpen(OpenState::Failed, result == kCancelled ? BASS_ERROR_TIMEOUT : result);
+  }
+  std::lock_guard lock(openMutex_);
+  downloadEnded_ = true;
+  openChanged_.notify_all();
+}
+
+int UrlStream::transfer(const std::string &url, bool allowPlaylist, std::string *playlistBody) {
+  Attempt a;
+  a.stream = this;
+  a.url = url;
+  a.allowPlaylist = allowPlaylist;
+  a.playlistBody = playlistBody;
+  CURL *easy = curl_easy_init();
+  CURLM *multi = curl_multi_init();
+  if (!easy || !multi) {
+    if (easy) curl_easy_cleanup(easy);
+    if (multi) curl_multi_cleanup(multi);
+    return BASS_ERROR_MEM;
+  }
+  // Shoutcast answers "ICY 200 OK", which curl would otherwise take for HTTP/0.9.
+  curl_slist *aliases = curl_slist_append(nullptr, "ICY 200 OK");
+  curl_slist *headers = curl_slist_append(nullptr, "Icy-MetaData:1");
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_HTTP200ALIASES, aliases);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(std::max<uint32_t>(request_.net.timeoutMs, 1)));
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  if (request_.net.agent) curl_easy_setopt(easy, CURLOPT_USERAGENT, request_.net.agent->c_str());
+  // An empty proxy also stops curl from taking one from the environment.
+  curl_easy_setopt(easy, CURLOPT_PROXY, request_.net.proxy ? request_.net.proxy->c_str() : "");
+  if (request_.net.readTimeoutMs > 0) {
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(std::max<uint32_t>(request_.net.readTimeoutMs / 1000, 1)));
+  }
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &UrlStream::onHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &a);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &UrlStream::onBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &a);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &UrlStream::onProgress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &a);
+  curl_multi_add_handle(multi, easy);
+  {
+    std::lock_guard lock(multiMutex_);
+    multi_ = multi;
+  }
+
+  CURLcode result = CURLE_OK;
+  int running = 1;
+  while (!cancelled_) {
+    if (curl_multi_perform(multi, &running) != CURLM_OK) {
+      result = CURLE_FAILED_INIT;
+      break;
+    }
+    if (running == 0) break;
+    curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+  }
+  int queued = 0;
+  while (CURLMsg *msg = curl_multi_info_read(multi, &queued))
+    if (msg->msg == CURLMSG_DONE) result = msg->data.result;
+
+  {
+    std::lock_guard lock(multiMutex_);
+    multi_ = nullptr;
+  }
+  curl_multi_remove_handle(multi, easy);
+  curl_multi_cleanup(multi);
+  curl_easy_cleanup(easy);
+  curl_slist_free_all(aliases);
+  curl_slist_free_all(headers);
+
+  if (cancelled_) return kCancelled;
+  if (a.error != BASS_OK) return a.error;
+  if (a.mode == Attempt::Mode::Playlist) return kPlaylistFound;
+  if (bufferReady_) return BASS_OK;
+  if (result == CURLE_OK) {
+    // The whole body has arrived: a very short stream is still a stream.
+    if (auto sync = findFirstMp3Frame(a.pending.data(), a.pending.size(), true)) {
+      becomeReady(a, sync->offset, sync->info.bitrateKbps);
+      return BASS_OK;
+    }
+    return BASS_ERROR_FILEFORM;
+  }
+  return mapCurlError(result);
+}
+
+int UrlStream::mapCurlError(int curlCode) {
+  switch (CURLcode(curlCode)) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return BASS_ERROR_PROTOCOL;
+    case CURLE_URL_MALFORMAT:
+      return BASS_ERROR_ILLPARAM;
+    case CURLE_OPERATION_TIMEDOUT:
+      return BASS_ERROR_TIMEOUT;
+    case CURLE_OUT_OF_MEMORY:
+      return BASS_ERROR_MEM;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_CLIENTCERT:
+    case CURLE_USE_SSL_FAILED:
+      return BASS_ERROR_SSL;
+    default:
+      return BASS_ERROR_FILEOPEN;
+  }
+}
+
+size_t UrlStream::onHeader(char *data, size_t size, size_t count, void *attempt) {
+  auto &a = *static_cast<Attempt *>(attempt);
+  const size_t n = size * count;
+  if (a.stream->cancelled_) return 0;
+  std::string line = trimLineEnd(std::string_view(data, n));
+  if (!a.inBlock) {
+    if (line.empty()) return n;
+    a.lines.assign(1, std::move(line));
+    a.inBlock = true;
+    return n;
+  }
+  if (!line.empty()) {
+    a.lines.push_back(std::move(line));
+    return n;
+  }
+  a.inBlock = false;
+  const int code = statusCodeOf(a.lines.front()).value_or(0);
+  if (code >= 100 && code < 200) return n;
+  if (code >= 300 && code < 400 && headerValue(a.lines, "location")) return n;  // curl follows it
+  a.finalHeaders = true;
+  a.contentType = headerValue(a.lines, "content-type").value_or("");
+  a.icyBr = parseUnsigned(headerValue(a.lines, "icy-br"));
+  if (code < 200 || code >= 300) {
+    // Show the server's answer to a status listener, then give up.
+    const std::string block = tagBlock(a.lines);
+    const auto &req = a.stream->request_;
+    if ((req.flags & BASS_STREAM_STATUS) && req.proc) req.proc(block.data(), 0, req.user);
+    a.error = BASS_ERROR_FILEOPEN;
+    return 0;
+  }
+  const uint32_t metaint = parseUnsigned(headerValue(a.lines, "icy-metaint")).value_or(0);
+  UrlStream *s = a.stream;
+  a.demux = std::make_unique<IcyDemuxer>(
+      metaint,
+      [&a, s](const uint8_t *p, size_t len) {
+        if (a.error != BASS_OK || s->cancelled_) return;
+        if (s->bufferReady_) {
+          if (!s->deliver(p, len)) a.error = kCancelled;
+          return;
+        }
+        a.pending.insert(a.pending.end(), p, p + len);
+        if (auto sync = findFirstMp3Frame(a.pending.data(), a.pending.size(), false)) {
+          s->becomeReady(a, sync->offset, sync->info.bitrateKbps);
+        } else if (a.pending.size() > kMaxSniffBytes) {
+          a.error = BASS_ERROR_FILEFORM;
+        }
+      },
+      [&a, s](uint64_t pos, std::string text) {
+        if (s->bufferReady_)
+          s->buffer_->addMarker(MetaMarker{pos, std::move(text)});
+        else
+          a.pendingMarkers.push_back(MetaMarker{pos, std::move(text)});
+      });
+  return n;
+}
+
+size_t UrlStream::onBody(char *data, size_t size, size_t count, void *attempt) {
+  auto &a = *static_cast<Attempt *>(attempt);
+  const size_t n = size * count;
+  UrlStream *s = a.stream;
+  if (s->cancelled_ || a.error != BASS_OK) return 0;
+  if (!a.finalHeaders || !a.demux) {
+    a.error = BASS_ERROR_FILEFORM;  // a body without a usable response head
+    return 0;
+  }
+  if (a.mode == Attempt::Mode::Undecided) {
+    const std::string_view start(data, std::min<size_t>(n, 64));
+    if (a.allowPlaylist && a.playlistBody && looksLikePlaylist(a.url, a.contentType, start)) {
+      a.mode = Attempt::Mode::Playlist;
+    } else {
+      a.mode = Attempt::Mode::Audio;
+      // This response carries the stream: its head becomes the ICY or HTTP tag.
+      const std::string block = tagBlock(a.lines);
+      const HeaderKind kind = headerKindOf(a.lines.front());
+      {
+        std::lock_guard lock(s->tagMutex_);
+        s->hasIcy_ = kind == HeaderKind::Icy;
+        s->hasHttp_ = kind == HeaderKind::Http;
+        s->icyBlock_ = s->hasIcy_ ? block : std::string();
+        s->httpBlock_ = s->hasHttp_ ? block : std::string();
+      }
+      const auto &req = s->request_;
+      if ((req.flags & BASS_STREAM_STATUS) && req.proc) req.proc(block.data(), 0, req.user);
+    }
+  }
+  if (a.mode == Attempt::Mode::Playlist) {
+    if (a.playlistBody->size() + n > kMaxPlaylistBytes) {
+      a.error = BASS_ERROR_FILEFORM;
+      return 0;
+    }
+    a.playlistBody->append(data, n);
+    return n;
+  }
+  a.demux->feed(reinterpret_cast<const uint8_t *>(data), n);
+  return (a.error != BASS_OK || s->cancelled_) ? 0 : n;
+}
+
+int UrlStream::onProgress(void *attempt, long long, long long, long long, long long) {
+  return static_cast<Attempt *>(attempt)->stream->cancelled_ ? 1 : 0;
+}
+
+void UrlStream::becomeReady(Attempt &a, size_t, int frameKbps) {
+  // The station's announced rate is steadier than one frame's (a VBR stream
+  // may open with a small frame).
+  uint32_t kbps = a.icyBr && *a.icyBr >= 8 && *a.icyBr <= 640 ? *a.icyBr : uint32_t(frameKbps);
+  const uint64_t size = std::max<uint64_t>(uint64_t(kbps) * request_.net.bufferMs / 8, kMinBufferBytes);
+  buffer_ = std::make_unique<DownloadBuffer>(size_t(size));
+  bufferSize_ = size;
+  for (auto &m : a.pendingMarkers) buffer_->addMarker(std::move(m));
+  a.pendingMarkers.clear();
+  bufferReady_ = true;
+  if (cancelled_) buffer_->cancel();
+  connected_ = true;
+  decodeThread_ = std::thread([this] { decodeMain(); });
+  std::vector<uint8_t> pending = std::move(a.pending);
+  a.pending.clear();
+  if (!deliver(pending.data(), pending.size())) a.error = kCancelled;
+  finishOpen(OpenState::Ready, BASS_OK);
+}
+
+bool UrlStream::deliver(const uint8_t *data, size_t size) {
+  if (size == 0) return true;
+  if (request_.proc) request_.proc(data, DWORD(size), request_.user);
+  return buffer_->write(data, size);
+}
+
+// ---- decoder thread --------------------------------------------------------
+
+void UrlStream::decodeMain() {
+  markEngineThread();
+  int err = MPG123_OK;
+  mpg123_handle *mh = mpg123_new(nullptr, &err);
+  if (!mh) {
+    pcm_.finish();
+    std::lock_guard lock(playMutex_);
+    decodeFinished_ = true;
+    return;
+  }
+  mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_STEREO, 0);
+  mpg123_param(mh, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
+  mpg123_param(mh, MPG123_RESYNC_LIMIT, -1, 0);  // skip garbage of any length
+  mpg123_format_none(mh);
+  const long *rates = nullptr;
+  size_t rateCount = 0;
+  mpg123_rates(&rates, &rateCount);
+  for (size_t i = 0; i < rateCount; ++i) mpg123_format(mh, rates[i], MPG123_STEREO, MPG123_ENC_FLOAT_32);
+  mpg123_open_feed(mh);
+
+  std::vector<uint8_t> input(8192);
+  std::vector<float> converted;
+  std::unique_ptr<StereoResampler> resampler;
+
+  // Decodes every complete frame fed so far; false when cancelled.
+  auto drain = [&]() -> bool {
+    for (;;) {
+      off_t frameNumber = 0;
+      unsigned char *audio = nullptr;
+      size_t bytes = 0;
+      const auto t0 = Clock::now();
+      const int r = mpg123_decode_frame(mh, &frameNumber, &audio, &bytes);
+      if (r == MPG123_NEW_FORMAT) {
+        long rate = 0;
+        int channels = 0, encoding = 0;
+        mpg123_getformat(mh, &rate, &channels, &encoding);
+        resampler = std::make_unique<StereoResampler>(int(rate), request_.deviceRate);
+        continue;
+      }
+      if (r != MPG123_OK) return true;  // needs more input, or resynchronising on bad data
+      if (bytes == 0 || !resampler) continue;
+      converted.clear();
+      resampler->process(reinterpret_cast<const float *>(audio), bytes / (2 * sizeof(float)), converted);
+      workNs_ += uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count());
+      const size_t frames = converted.size() / 2;
+      if (!pcm_.push(converted.data(), frames)) return false;
+      std::lock_guard lock(playMutex_);
+      decodedFrames_ += frames;
+    }
+  };
+  auto noteMarkers = [&] {
+    auto reached = buffer_->reachedMarkers();
+    if (reached.empty()) return;
+    std::lock_guard lock(playMutex_);
+    for (auto &m : reached) pendingMeta_.push_back(TimedMeta{decodedFrames_, std::move(m.text)});
+  };
+
+  noteMarkers();
+  for (;;) {
+    const size_t n = buffer_->take(input.data(), input.size());
+    if (n == 0) break;
+    mpg123_feed(mh, input.data(), n);
+    if (!drain()) break;
+    noteMarkers();
+  }
+  if (!cancelled_) noteMarkers();
+  mpg123_delete(mh);
+  pcm_.finish();
+  std::lock_guard lock(playMutex_);
+  decodeFinished_ = true;
+}
+
+// ---- mixer side ------------------------------------------------------------
+
+size_t UrlStream::mixInto(float *mix, size_t frames, uint64_t globalStart) {
+  scratch_.resize(frames * 2);
+  const size_t n = pcm_.pop(scratch_.data(), frames);
+  std::lock_guard lock(playMutex_);
+  for (size_t i = 0; i < n; ++i) {
+    const float l = scratch_[2 * i];
+    const float r = scratch_[2 * i + 1];
+    mix[2 * i] += l;
+    mix[2 * i + 1] += r;
+    history_[(mixedFrames_ + i) % kHistoryFrames] = 0.5f * (l + r);
+  }
+  spans_.push_back(MixSpan{globalStart, mixedFrames_, n});
+  while (spans_.size() > kSpansKept) spans_.pop_front();
+  mixedFrames_ += n;
+  return n;
+}
+
+uint64_t UrlStream::heardFrame(uint64_t heardGlobal) const {
+  std::lock_guard lock(playMutex_);
+  for (auto it = spans_.rbegin(); it != spans_.rend(); ++it)
+    if (it->global <= heardGlobal) return it->frame + std::min(heardGlobal - it->global, it->count);
+  return spans_.empty() ? 0 : spans_.front().frame;
+}
+
+std::vector<std::string> UrlStream::takeHeardMeta(uint64_t heard) {
+  std::lock_guard lock(playMutex_);
+  std::vector<std::string> due;
+  while (!pendingMeta_.empty() && pendingMeta_.front().frame <= heard && !spans_.empty()) {
+    due.push_back(std::move(pendingMeta_.front().text));
+    pendingMeta_.pop_front();
+  }
+  return due;
+}
+
+bool UrlStream::finishedAt(uint64_t heard) const {
+  std::lock_guard lock(playMutex_);
+  return decodeFinished_ && pcm_.frames() == 0 && heard >= mixedFrames_ && !spans_.empty();
+}
+
+size_t UrlStream::recentMono(uint64_t heard, float *out, size_t count) const {
+  std::lock_guard lock(playMutex_);
+  const uint64_t end = std::min(heard, mixedFrames_);
+  const uint64_t oldest = mixedFrames_ > kHistoryFrames ? mixedFrames_ - kHistoryFrames : 0;
+  const uint64_t start = std::max(end >= count ? end - count : 0, oldest);
+  const size_t n = size_t(end - start);
+  for (size_t i = 0; i < n; ++i) out[i] = history_[(start + i) % kHistoryFrames];
+  return n;
+}
+
+}  // namespace kirasol::audio

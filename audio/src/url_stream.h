@@ -1,0 +1,163 @@
+#pragma once
+// One internet stream: a download thread (libcurl) that fills the rolling
+// download buffer, a decoder thread (libmpg123, feed mode) that turns it into
+// stereo frames at the device rate, and the playback state the mixer and the
+// FFT read. Metadata cut out of the stream is kept with the audio position it
+// belongs to, so it becomes current when that audio is heard.
+
+#include "bass.h"
+#include "download_buffer.h"
+#include "net_config.h"
+#include "pcm_queue.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kirasol::audio {
+
+struct SyncEntry {
+  HSYNC handle;
+  DWORD type;
+  SYNCPROC *proc;
+  void *user;
+};
+
+struct StreamRequest {
+  std::string url;
+  DWORD flags = 0;
+  DOWNLOADPROC *proc = nullptr;
+  void *user = nullptr;
+  NetConfig net;
+  int deviceRate = 44100;
+};
+
+class UrlStream {
+ public:
+  static constexpr size_t kHistoryFrames = 16384;
+
+  UrlStream(HSTREAM handle, StreamRequest request, std::atomic<uint64_t> &workNs);
+  ~UrlStream();
+  UrlStream(const UrlStream &) = delete;
+  UrlStream &operator=(const UrlStream &) = delete;
+
+  // Connects and waits as BASS_StreamCreateURL does; BASS_OK or an error code.
+  // After a failure the threads have ended and no callback will come.
+  int open();
+  // Stops the transfer and wakes every thread of the stream; safe anywhere.
+  void cancel();
+  // Waits for the stream's threads; never call it on one of them.
+  void join();
+
+  HSTREAM handle() const { return handle_; }
+  bool autoFree() const { return (request_.flags & BASS_STREAM_AUTOFREE) != 0; }
+
+  // File positions.
+  uint64_t bufferSize() const { return bufferSize_; }
+  uint64_t bufferHeld() const;
+  uint64_t downloadedBytes() const;
+  uint64_t decodedBytes() const;
+  bool connected() const { return connected_.load(); }
+
+  // Tags: pointers owned by the stream (null when absent).
+  const char *icyTags() const;
+  const char *httpTags() const;
+  const char *metaTag() const;
+  void makeMetaCurrent(std::string text);
+
+  HSYNC addSync(HSYNC handle, DWORD type, SYNCPROC *proc, void *user);
+  std::vector<SyncEntry> syncsOfType(DWORD type) const;
+
+  // Playback, driven by the mixer thread.
+  std::atomic<bool> playing{false};
+  std::atomic<bool> ended{false};  // the end has been heard (END posted)
+  // Adds up to `frames` frames into `mix` (interleaved stereo); `globalStart`
+  // is the output frame number where the chunk begins. Returns frames added.
+  size_t mixInto(float *mix, size_t frames, uint64_t globalStart);
+  // The stream frame being heard when the output has played `heardGlobal`.
+  uint64_t heardFrame(uint64_t heardGlobal) const;
+  // Metadata whose audio has been reached by `heard`, oldest first.
+  std::vector<std::string> takeHeardMeta(uint64_t heard);
+  // Everything decoded has been mixed and heard.
+  bool finishedAt(uint64_t heard) const;
+  // Copies the mono samples just before `heard` (up to `count`, newest last).
+  size_t recentMono(uint64_t heard, float *out, size_t count) const;
+
+ private:
+  enum class OpenState { Connecting, Ready, Failed };
+  struct Attempt;
+
+  void downloadMain();
+  int transfer(const std::string &url, bool allowPlaylist, std::string *playlistBody);
+  void becomeReady(Attempt &a, size_t frameOffset, int frameKbps);
+  bool deliver(const uint8_t *data, size_t size);
+  void finishOpen(OpenState state, int error);
+  void decodeMain();
+  static int mapCurlError(int curlCode);
+
+  static size_t onHeader(char *data, size_t size, size_t count, void *attempt);
+  static size_t onBody(char *data, size_t size, size_t count, void *attempt);
+  static int onProgress(void *attempt, long long, long long, long long, long long);
+
+  const HSTREAM handle_;
+  const StreamRequest request_;
+  std::atomic<uint64_t> &workNs_;
+  std::atomic<bool> cancelled_{false};
+
+  // Open handshake between the caller and the download thread.
+  mutable std::mutex openMutex_;
+  std::condition_variable openChanged_;
+  OpenState openState_ = OpenState::Connecting;
+  int openError_ = BASS_OK;
+  bool downloadEnded_ = false;
+
+  // The transfer's multi handle, so cancel() can wake a waiting poll.
+  std::mutex multiMutex_;
+  void *multi_ = nullptr;
+
+  std::atomic<bool> connected_{false};
+  std::atomic<uint64_t> bufferSize_{0};
+  std::unique_ptr<DownloadBuffer> buffer_;  // set once by becomeReady, before Ready
+  std::atomic<bool> bufferReady_{false};
+  PcmQueue pcm_;
+  std::thread downloadThread_;
+  std::thread decodeThread_;
+
+  // Tags and syncs.
+  mutable std::mutex tagMutex_;
+  std::string icyBlock_;
+  std::string httpBlock_;
+  bool hasIcy_ = false;
+  bool hasHttp_ = false;
+  std::shared_ptr<std::string> meta_;
+  std::deque<std::shared_ptr<std::string>> retiredMeta_;  // keeps recent pointers readable
+  std::vector<SyncEntry> syncs_;
+
+  // Decoder → mixer bookkeeping.
+  mutable std::mutex playMutex_;
+  struct TimedMeta {
+    uint64_t frame;
+    std::string text;
+  };
+  std::deque<TimedMeta> pendingMeta_;
+  uint64_t decodedFrames_ = 0;
+  bool decodeFinished_ = false;
+  uint64_t mixedFrames_ = 0;
+  struct MixSpan {
+    uint64_t global;
+    uint64_t frame;
+    uint64_t count;
+  };
+  std::deque<MixSpan> spans_;
+  std::vector<float> history_ = std::vector<float>(kHistoryFrames);  // mono, indexed by frame % size
+  std::vector<float> scratch_;  // mixer thread only
+};
+
+}  // namespace kirasol::audio
