@@ -22,7 +22,7 @@ int Recording::open(int device, bool paused) {
   params.device = device;
   params.channelCount = channels_;
   params.sampleFormat = paInt16;
-  params.suggestedLatency = info->defaultLowInputLatency;
+  params.suggestedLatency = info->defaultHighInputLatency;
   PaStream *stream = nullptr;
   const PaError err = Pa_OpenStream(&stream, &params, nullptr, double(rate_), paFramesPerBufferUnspecified, paNoFlag,
                                     &Recording::onCapture, this);

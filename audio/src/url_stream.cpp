@@ -293,9 +293,10 @@ int UrlStream::transfer(const std::string &url, bool allowPlaylist, std::string 
 }
 
 int UrlStream::mapCurlError(int curlCode) {
+  // The address's own scheme was checked before connecting, so an
+  // unsupported protocol here is a server's doing (an ICY error line taken
+  // for HTTP/0.9, a redirect to ftp://): the stream cannot be opened.
   switch (CURLcode(curlCode)) {
-    case CURLE_UNSUPPORTED_PROTOCOL:
-      return BASS_ERROR_PROTOCOL;
     case CURLE_URL_MALFORMAT:
       return BASS_ERROR_ILLPARAM;
     case CURLE_OPERATION_TIMEDOUT:

@@ -123,11 +123,20 @@ const ConnectCase kConnectCases[] = {
      BASS_ERROR_FILEFORM, 0, ""},
     {"EmptyBody", nullptr, [](TestServer &) { return fixedResponse("ICY 200 OK\r\nicy-br:128\r\n\r\n"); },
      BASS_ERROR_FILEFORM, 0, ""},
+    {"IcyErrorLine", nullptr, [](TestServer &) { return fixedResponse("ICY 404 Resource Not Found\r\n\r\n"); },
+     BASS_ERROR_FILEOPEN, 0, ""},
+    {"TlsHandshakeFails", [](TestServer &s) { return "https://127.0.0.1:" + std::to_string(s.port()) + "/"; },
+     [](TestServer &) {
+       return TestServer::Handler([](Connection &c) { c.send("HTTP/1.0 200 OK\r\n\r\nplain text, no TLS"); });
+     },
+     BASS_ERROR_SSL, 0, ""},
     {"UnsupportedScheme", [](TestServer &) { return std::string("ftp://127.0.0.1/stream.mp3"); }, nullptr,
      BASS_ERROR_PROTOCOL, 0, ""},
     {"MalformedAddress", [](TestServer &) { return std::string("no address at all"); }, nullptr,
      BASS_ERROR_ILLPARAM, 0, ""},
 };
+
+void PrintTo(const ConnectCase &c, std::ostream *os) { *os << c.name; }
 
 INSTANTIATE_TEST_SUITE_P(Connection, ConnectTest, ::testing::ValuesIn(kConnectCases),
                          [](const auto &info) { return std::string(info.param.name); });
@@ -404,6 +413,8 @@ struct FftCase {
   std::optional<int> peak;  // nothing: silence
 };
 
+void PrintTo(const FftCase &c, std::ostream *os) { *os << c.fixture; }
+
 class FftTest : public EngineTest, public ::testing::WithParamInterface<FftCase> {};
 
 TEST_P(FftTest, PeakSitsAtTheTonesBin) {
@@ -430,7 +441,13 @@ INSTANTIATE_TEST_SUITE_P(Tones, FftTest,
                          ::testing::Values(FftCase{"tone1k.mp3", int(std::lround(1000 * 2048 / 44100.0))},
                                            FftCase{"tone10k.mp3", int(std::lround(10000 * 2048 / 44100.0))},
                                            FftCase{"tone1k-22k-mono.mp3", int(std::lround(1000 * 2048 / 44100.0))},
-                                           FftCase{"silence.mp3", std::nullopt}));
+                                           FftCase{"silence.mp3", std::nullopt}),
+                         [](const auto &info) {
+                           std::string name = info.param.fixture;
+                           name.resize(name.find('.'));
+                           std::erase(name, '-');
+                           return name;
+                         });
 
 TEST_F(EngineTest, InvalidHandleLeavesTheBufferAlone) {
   float bins[1024];

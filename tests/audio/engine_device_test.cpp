@@ -1,0 +1,176 @@
+// The engine on a real sound server: output through PortAudio into the
+// PulseAudio null sink that scripts/test starts, and capture from its monitor
+// (the default input there). Without that server these tests are skipped.
+
+#include "engine_fixture.h"
+#include "fft2048.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+namespace kirasol::audio::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("PULSE_RUNTIME_PATH")) GTEST_SKIP() << "needs the sound server that scripts/test starts";
+    ASSERT_TRUE(BASS_RecordInit(-1)) << BASS_ErrorGetCode();
+  }
+  void TearDown() override {
+    BASS_RecordFree();
+    BASS_Free();
+  }
+};
+
+struct Capture {
+  std::mutex mutex;
+  std::vector<int16_t> samples;
+  std::atomic<int> calls{0};
+  std::atomic<int> stopAfter{1 << 30};
+
+  static BOOL proc(HRECORD, const void *buffer, DWORD length, void *user) {
+    auto *c = static_cast<Capture *>(user);
+    const auto *p = static_cast<const int16_t *>(buffer);
+    {
+      std::lock_guard lock(c->mutex);
+      c->samples.insert(c->samples.end(), p, p + length / 2);
+    }
+    return ++c->calls < c->stopAfter ? TRUE : FALSE;
+  }
+
+  // Spectrum of the newest 2048 captured samples.
+  std::vector<float> spectrum() {
+    std::vector<float> mono(2048), bins(1024);
+    std::lock_guard lock(mutex);
+    if (samples.size() < 2048) return bins;
+    for (size_t i = 0; i < 2048; ++i) mono[i] = float(samples[samples.size() - 2048 + i]) / 32768.0f;
+    Fft2048().magnitudes(mono.data(), mono.size(), bins.data());
+    return bins;
+  }
+};
+
+TEST_F(DeviceTest, PlayedStationIsHeardOnTheSinkMonitorAndVolumeApplies) {
+  ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr)) << BASS_ErrorGetCode();
+  BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 0);
+  std::string audio;
+  for (int i = 0; i < 3; ++i) audio += readFixture("tone1k.mp3");
+  TestServer server(icyServer(audio, 8192));
+  Capture capture;
+  const HRECORD rec = BASS_RecordStart(44100, 1, 0, &Capture::proc, &capture);
+  ASSERT_NE(rec, 0u) << BASS_ErrorGetCode();
+  const HSTREAM h = BASS_StreamCreateURL(server.url().c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  // The null sink's monitor starts delivering only after a second or two.
+  const int tone = 46;  // round(1000 * 2048 / 44100)
+  std::vector<float> bins;
+  ASSERT_TRUE(eventually(
+      [&] {
+        bins = capture.spectrum();
+        return int(std::max_element(bins.begin() + 1, bins.end()) - bins.begin()) == tone && bins[tone] > 0.1f;
+      },
+      6s))
+      << "tone not captured; level " << bins[tone];
+  float recordingBins[1024];
+  EXPECT_EQ(BASS_ChannelGetData(rec, recordingBins, BASS_DATA_FFT2048), 2048u * 2);
+  EXPECT_GT(recordingBins[tone], 0.1f);
+
+  ASSERT_TRUE(BASS_SetVolume(0.0f));
+  EXPECT_TRUE(eventually([&] { return capture.spectrum()[tone] < 0.01f; }, 3s)) << "master volume 0 still audible";
+  BASS_StreamFree(h);
+}
+
+TEST_F(DeviceTest, RecordingCallsAboutTenTimesASecondUntilToldToStop) {
+  Capture capture;
+  const HRECORD rec = BASS_RecordStart(44100, 1, 0, &Capture::proc, &capture);
+  ASSERT_NE(rec, 0u) << BASS_ErrorGetCode();
+  ASSERT_TRUE(eventually([&] { return capture.calls.load() > 0; }, 6s));  // the monitor's start-up delay
+  std::this_thread::sleep_for(300ms);
+  const int before = capture.calls.load();
+  size_t samplesBefore = 0;
+  {
+    std::lock_guard lock(capture.mutex);
+    samplesBefore = capture.samples.size();
+  }
+  std::this_thread::sleep_for(1000ms);
+  const int perSecond = capture.calls.load() - before;
+  EXPECT_GE(perSecond, 8);
+  EXPECT_LE(perSecond, 12);
+  {
+    std::lock_guard lock(capture.mutex);
+    // About a second of mono 16-bit audio arrived in those calls.
+    EXPECT_NEAR(double(capture.samples.size() - samplesBefore), 44100.0, 8000.0);
+  }
+  const int last = capture.calls.load() + 3;
+  capture.stopAfter = last;
+  ASSERT_TRUE(eventually([&] { return capture.calls.load() >= last; }, 2s));
+  std::this_thread::sleep_for(400ms);
+  EXPECT_EQ(capture.calls.load(), last) << "callbacks went on after FALSE";
+  capture.stopAfter = 1 << 30;
+  EXPECT_TRUE(BASS_ChannelPlay(rec, FALSE));  // resumes
+  EXPECT_TRUE(eventually([&] { return capture.calls.load() > last + 1; }, 3s));
+}
+
+TEST_F(DeviceTest, RecordingLifecycleAndErrors) {
+  EXPECT_FALSE(BASS_RecordInit(-1));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
+  Capture capture;
+  const HRECORD paused = BASS_RecordStart(44100, 1, BASS_RECORD_PAUSE, &Capture::proc, &capture);
+  ASSERT_NE(paused, 0u);
+  std::this_thread::sleep_for(2500ms);
+  EXPECT_EQ(capture.calls.load(), 0);
+  EXPECT_EQ(BASS_RecordStart(44100, 1, 0, &Capture::proc, &capture), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
+  // The recording is no file and has no tags or syncs.
+  EXPECT_EQ(BASS_StreamGetFilePosition(paused, BASS_FILEPOS_END), QWORD(-1));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTFILE);
+  EXPECT_EQ(BASS_ChannelGetTags(paused, BASS_TAG_META), nullptr);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+  // The player frees its start-up recording channel with BASS_StreamFree.
+  EXPECT_TRUE(BASS_StreamFree(paused));
+  EXPECT_FALSE(BASS_ChannelPlay(paused, FALSE));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+  const HRECORD again = BASS_RecordStart(44100, 1, 0, nullptr, nullptr);
+  ASSERT_NE(again, 0u);
+  EXPECT_GT(again, paused);
+  ASSERT_TRUE(eventually(
+      [&] {
+        float bins[1024];
+        return BASS_ChannelGetData(again, bins, BASS_DATA_FFT2048) == 2048u * 2;
+      },
+      6s));
+  EXPECT_TRUE(BASS_RecordFree());
+  EXPECT_FALSE(BASS_RecordFree());
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+  EXPECT_EQ(BASS_RecordStart(44100, 1, 0, nullptr, nullptr), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+  ASSERT_TRUE(BASS_RecordInit(-1));  // for TearDown
+}
+
+TEST_F(DeviceTest, RecordingFreedFromItsOwnCallback) {
+  struct SelfFree {
+    std::atomic<int> calls{0};
+    std::atomic<bool> freed{false};
+    static BOOL proc(HRECORD handle, const void *, DWORD, void *user) {
+      auto *self = static_cast<SelfFree *>(user);
+      if (++self->calls == 3) self->freed = BASS_StreamFree(handle) == TRUE;
+      return TRUE;
+    }
+  } self;
+  const HRECORD rec = BASS_RecordStart(44100, 1, 0, &SelfFree::proc, &self);
+  ASSERT_NE(rec, 0u);
+  ASSERT_TRUE(eventually([&] { return self.freed.load(); }, 6s));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(self.calls.load(), 3);
+  EXPECT_FALSE(BASS_StreamFree(rec));
+}
+
+}  // namespace
+}  // namespace kirasol::audio::test
