@@ -34,6 +34,8 @@ PlayerShell::PlayerShell(AudioLibrary &audio, Dialogs &dialogs, ProgramLauncher 
 
 PlayerShell::~PlayerShell() {
   tray_.reset();
+  // The recorder closes its file on the way out.
+  delete recorder_.data();
   delete main_.data();
   delete splash_.data();
   // The worker may still be opening the station; it finishes before the
@@ -128,7 +130,7 @@ void PlayerShell::pressPlay() { mainWindow().button("btnPresents")->click(); }
 void PlayerShell::pressStop() { mainWindow().button("lblStop")->click(); }
 void PlayerShell::showAbout() { credits_.show(); }
 void PlayerShell::showRequest() { request_.show(); }
-void PlayerShell::showRecorder() {}
+void PlayerShell::showRecorder() { recorder::showRecorderWindow(recorder_, dialogs_, nullptr, options_.relayPort); }
 void PlayerShell::setOnTop(bool on) {
   if (!main_.isNull()) SetOnTop(main_, on);
 }

@@ -14,6 +14,7 @@
 #include "player/shell/frm_main.h"
 #include "player/shell/frm_splash.h"
 #include "player/shell/instance_guard.h"
+#include "player/recorder/frm_reccord.h"
 #include "player/side_windows/credits_window.h"
 #include "player/side_windows/on_demand_window.h"
 #include "player/side_windows/request_panel.h"
@@ -36,6 +37,7 @@ class PlayerShell : public QObject, public tray::PlayerCommands {
     std::function<void(int)> endProgram;  // immediate end of the process
     std::function<bool()> debuggerAttached;
     std::function<void(int)> endPlayer;   // orderly end of this player; empty: endThisPlayer
+    quint16 relayPort = recorder::RELAY_PORT;  // the recorder's relay for a local player
   };
   PlayerShell(AudioLibrary &audio, Dialogs &dialogs, ProgramLauncher &launcher, InstanceGuard &guard,
               Options options);
@@ -81,6 +83,7 @@ class PlayerShell : public QObject, public tray::PlayerCommands {
   std::unique_ptr<tray::TrayIcon> tray_;
   side::OnDemandWindow<side::RequestPanel> request_;
   side::OnDemandWindow<side::CreditsWindow> credits_;
+  QPointer<recorder::frmReccord> recorder_;
   QPointer<FrmSplash> splash_;
   QPointer<FrmMain> main_;
   bool mainLoaded_ = false;

@@ -10,6 +10,7 @@
 
 #include <kirasol/build_settings.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
@@ -376,6 +377,7 @@ TEST(PlayerShellWindows, TrayCommandsPressTheMainWindowsButtons) {
   PlayerShell::Options options;
   options.endProgram = [](int) {};
   options.endPlayer = [&](int code) { ended.push_back(code); };
+  options.relayPort = test::freePort();
   PlayerShell shell(audio, dialogs, launcher, guard, options);
   shell.showMainWindow();
   ASSERT_NE(shell.trayIcon(), nullptr) << "the load registers (or prepares) the tray icon";
@@ -392,6 +394,14 @@ TEST(PlayerShellWindows, TrayCommandsPressTheMainWindowsButtons) {
   EXPECT_TRUE(shell.mainWindow().isVisible());
   shell.setOnTop(false);
   EXPECT_FALSE(shell.mainWindow().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+  shell.showRecorder();
+  auto recorders = QApplication::topLevelWidgets();
+  const auto isRecorder = [](QWidget *w) { return w->isVisible() && qobject_cast<recorder::frmReccord *>(w); };
+  EXPECT_EQ(std::count_if(recorders.begin(), recorders.end(), isRecorder), 1);
+  shell.showRecorder();
+  recorders = QApplication::topLevelWidgets();
+  EXPECT_EQ(std::count_if(recorders.begin(), recorders.end(), isRecorder), 1) << "one recorder window";
 
   shell.exitPlayer();
   EXPECT_EQ(audio.count("Free"), 1) << "the main window is unloaded first";

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -117,6 +118,58 @@ TEST_F(PlayerStreamTest, UnreachablePortShowsNotPlayingAndOneErrorBox) {
       << dialogs.messages[0].text.toStdString();
   EXPECT_FALSE(dialogs.messages[0].text.endsWith(QStringLiteral("code: 0")));
   EXPECT_EQ(radio.CurrentChannel, 0u);
+}
+
+// The band whose bar stands highest in the last spectrum picture (-1 when black).
+int tallestBand(const spectrum::SpectrumBuffer &buffer) {
+  int best = -1, bestHeight = 0;
+  for (int band = 0; band < spectrum::kBands; ++band) {
+    int height = 0;
+    while (height < spectrum::kHeight && buffer[height * spectrum::kWidth + 4 * band] != 0) ++height;
+    if (height > bestHeight) best = band, bestHeight = height;
+  }
+  return best;
+}
+
+TEST_F(PlayerStreamTest, SpectrumFollowsTheToneAndStopPlayReconnectsWithTheClockGoingOn) {
+  QTemporaryDir tracks;
+  ASSERT_TRUE(makeShortTracks(tracks.path()));
+  test::DemoStation station({QStringLiteral("--tracks"), tracks.path()});
+  ASSERT_TRUE(station.started()) << station.errorText().toStdString();
+  ASSERT_TRUE(load(station.streamUrl()));
+  window->findChild<QTimer *>("Timer6")->stop();
+
+  window->button("btnPresents")->click();
+  ASSERT_TRUE(test::waitUntil([&] { return text("lblName") == QStringLiteral("Kirasol Demo Station"); }, 30s));
+  // Track 1 is a 440 Hz tone: FFT bin 20 (440 * 2048 / 44100).
+  const int toneBin = 20;
+  ASSERT_TRUE(test::waitUntil(
+      [&] {
+        const int band = tallestBand(window->spectrum().buffer());
+        return band >= 0 && spectrum::bandBins()[band].first <= toneBin && toneBin <= spectrum::bandBins()[band].last;
+      },
+      10s))
+      << "tallest band " << tallestBand(window->spectrum().buffer());
+
+  ASSERT_TRUE(test::waitUntil([&] { return window->clock().seconds() >= 2; }, 10s));
+  window->button("lblStop")->click();
+  const QString stoppedAt = text("Timer");
+  QTest::qWait(1500);
+  EXPECT_EQ(text("Timer"), stoppedAt);
+
+  QStringList names;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (names.isEmpty() || names.back() != text("lblName")) names << text("lblName");
+  });
+  watch.start(5);
+  window->button("btnPresents")->click();
+  ASSERT_TRUE(test::waitUntil(
+      [&] { return names.contains("connecting...") && text("lblName") == QStringLiteral("Kirasol Demo Station"); },
+      30s));
+  ASSERT_TRUE(test::waitUntil([&] { return text("Timer") != stoppedAt; }, 5s));
+  EXPECT_GT(text("Timer"), stoppedAt) << "the clock continues from where it stopped";
+  EXPECT_TRUE(dialogs.messages.empty());
 }
 
 }  // namespace
