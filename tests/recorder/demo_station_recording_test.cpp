@@ -1,0 +1,263 @@
+// The recorder window against the bundled demo station, and the relay with
+// raw player sockets and the real mpg123 client.
+
+#include "player/recorder/frm_reccord.h"
+#include "player/recorder/station_protocol.h"
+#include "recorder/print_qt.h"
+#include "support/scripted_dialogs.h"
+#include "support/test_support.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+using namespace std::chrono_literals;
+
+namespace kirasol::recorder {
+namespace {
+
+using test::DemoStation;
+using test::readFile;
+using test::waitUntil;
+
+struct Track {
+  QByteArray bytes;
+  QString title;
+  int frequency = 0;
+};
+
+std::vector<Track> demoTracks() {
+  std::vector<Track> tracks;
+  const QString folder = test::programDir() + QStringLiteral("/demo/");
+  for (const QString &line : QString::fromUtf8(readFile(folder + "tracks.txt")).split(u'\n', Qt::SkipEmptyParts)) {
+    const QStringList f = line.trimmed().split(u'|');
+    if (f.size() == 3) tracks.push_back({readFile(folder + f[0]), f[1], f[2].toInt()});
+  }
+  return tracks;
+}
+
+struct Window {
+  test::ScriptedDialogs dialogs;
+  QTemporaryDir dir;
+  quint16 relayPort = test::freePort();
+  frmReccord w{dialogs, relayPort};
+  Window() {
+    w.show();
+    w.findChild<QLineEdit *>("txtOutPath")->setText(dir.path());
+  }
+  QString text(const char *name) { return w.findChild<QLabel *>(name)->text(); }
+  void tune(const DemoStation &station) {
+    w.findChild<QLineEdit *>("txtServer")->setText(QStringLiteral("127.0.0.1"));
+    w.findChild<QLineEdit *>("txtPort")->setText(QString::number(station.streamPort()));
+    QTest::mouseClick(w.findChild<QPushButton *>("cmdTune"), Qt::LeftButton);
+  }
+};
+
+// A player on the relay: sends its request, then collects what comes.
+struct Player {
+  QTcpSocket socket;
+  QByteArray got;
+  explicit Player(quint16 port) {
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.waitForConnected(3000);
+    socket.write("GET / HTTP/1.0\r\nUser-Agent: test\r\nIcy-MetaData:1\r\n\r\n");
+  }
+  bool readUntil(qsizetype size) {
+    return waitUntil([&] {
+      got += socket.readAll();
+      return got.size() >= size;
+    }, 15s);
+  }
+};
+
+TEST(DemoStationRecording, EverySongGetsItsOwnFile) {
+  const auto tracks = demoTracks();
+  ASSERT_EQ(tracks.size(), 3u);
+  constexpr int kMetaInt = 4096;
+  DemoStation station({"--fast", "--once", "--metaint", QString::number(kMetaInt)});
+  ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
+
+  Window t;
+  t.w.findChild<QCheckBox *>("chkFilebysong")->setChecked(true);
+  QTest::mouseClick(t.w.findChild<QPushButton *>("CmdRecord"), Qt::LeftButton);  // before the tune: ".mp3"
+  t.tune(station);
+  ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == QStringLiteral("Disconnected"); }, 60s))
+      << t.text("lblRadio").toStdString();
+  EXPECT_EQ(t.text("lblBitrate"), QStringLiteral("Bitrate: 128 Kbps"));
+  EXPECT_TRUE(t.w.findChild<QPushButton *>("CmdRecord")->isChecked()) << "the file stays open after the close";
+  EXPECT_EQ(t.text("lblTitle"), QStringLiteral("Title: '%1'").arg(tracks[2].title));
+
+  // The stream is the tracks back to back. Its first run (before the first
+  // title) is in ".mp3"; each title's file runs from the first run boundary
+  // inside its track to the next title's file.
+  QByteArray all;
+  std::vector<qsizetype> cuts{0, kMetaInt};  // the very first block announces track 1
+  for (const Track &track : tracks) {
+    if (!all.isEmpty()) cuts.push_back((all.size() + kMetaInt - 1) / kMetaInt * kMetaInt);
+    all += track.bytes;
+  }
+  cuts.push_back(all.size());
+  const QString folder = t.dir.path() + u'/';
+  EXPECT_EQ(readFile(folder + ".mp3"), all.mid(0, cuts[1]));
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    const QString name = u'\'' + tracks[i].title + QStringLiteral("'.mp3");
+    const QByteArray file = readFile(folder + name);
+    EXPECT_EQ(file.size(), cuts[i + 2] - cuts[i + 1]) << name.toStdString();
+    EXPECT_TRUE(file == all.mid(cuts[i + 1], cuts[i + 2] - cuts[i + 1])) << name.toStdString();
+  }
+  EXPECT_EQ(QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
+}
+
+TEST(DemoStationRecording, StationVariants) {
+  {
+    DemoStation station({"--fast", "--no-icy-name"});
+    ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
+    Window t;
+    t.tune(station);
+    ASSERT_TRUE(waitUntil([&] { return t.w.state().bIcyOK; }, 10s));
+    EXPECT_EQ(t.text("lblRadio"), QStringLiteral("unknown station"));
+    EXPECT_EQ(t.text("lblBitrate"), QStringLiteral("Bitrate: 128 Kbps"));
+  }
+  {
+    DemoStation station({"--fast", "--http10"});
+    ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
+    Window t;
+    t.dialogs.inputs.push_back(QStringLiteral("never.mp3"));
+    QTest::mouseClick(t.w.findChild<QPushButton *>("CmdRecord"), Qt::LeftButton);
+    t.tune(station);
+    // An HTTP status line is never taken for a station; the endless header
+    // wait ends at its bound.
+    ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == QStringLiteral("Error ocurred"); }, 10s));
+    EXPECT_FALSE(t.w.state().bIcyOK);
+    EXPECT_EQ(t.text("lblBitrate"), QStringLiteral("Bitrate:"));
+    EXPECT_TRUE(readFile(t.dir.path() + "/never.mp3").isEmpty());
+  }
+}
+
+TEST(DemoStationRecording, RelayedStreamStartsAtARunAndKeepsItsFraming) {
+  const auto tracks = demoTracks();
+  ASSERT_EQ(tracks.size(), 3u);
+  QByteArray loop;
+  for (const Track &track : tracks) loop += track.bytes;
+  loop += loop;  // the station loops; a relayed piece may wrap around
+
+  constexpr int kMetaInt = 2000;
+  DemoStation station({"--speed", "20", "--metaint", QString::number(kMetaInt)});
+  ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
+  Window t;
+  t.tune(station);
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().lAudioCount > 0; }, 10s));
+
+  Player player(t.relayPort);
+  const QByteArray headers = t.w.state().sIcyHeaders;
+  ASSERT_TRUE(player.readUntil(headers.size() + 20 * (kMetaInt + 1)));
+  ASSERT_TRUE(player.got.startsWith(headers));
+  EXPECT_EQ(metaIntFrom(headers), kMetaInt);
+  EXPECT_EQ(t.text("lblWinampStatus"), QStringLiteral("Winamp Connected"));
+
+  // Demultiplex what the player got with the forwarded metaint alone.
+  QByteArrayView rest = QByteArrayView(player.got).sliced(headers.size());
+  QByteArray audio;
+  int blocks = 0;
+  while (rest.size() > kMetaInt) {
+    audio += rest.first(kMetaInt);
+    const int length = 16 * static_cast<unsigned char>(rest.at(kMetaInt));
+    if (rest.size() < kMetaInt + 1 + length) break;
+    const QByteArrayView text = rest.sliced(kMetaInt + 1, length);
+    if (length > 0) {
+      EXPECT_TRUE(text.startsWith("StreamTitle='")) << "block " << blocks;
+    }
+    rest = rest.sliced(kMetaInt + 1 + length);
+    ++blocks;
+  }
+  EXPECT_GE(blocks, 19);
+  EXPECT_GE(loop.indexOf(audio), 0) << "the relayed audio is a piece of the station's tracks";
+}
+
+// Power of one frequency in mono samples (Goertzel).
+double tonePower(const std::vector<double> &x, double frequency, double rate) {
+  const double w = 2 * std::numbers::pi * frequency / rate;
+  const double c = 2 * std::cos(w);
+  double s1 = 0, s2 = 0;
+  for (double v : x) {
+    const double s0 = v + c * s1 - s2;
+    s2 = s1;
+    s1 = s0;
+  }
+  return s1 * s1 + s2 * s2 - c * s1 * s2;
+}
+
+TEST(DemoStationRecording, Mpg123PlaysTheRelay) {
+  const auto tracks = demoTracks();
+  ASSERT_EQ(tracks.size(), 3u);
+  DemoStation station({"--speed", "2"});
+  ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
+  Window t;
+  t.tune(station);
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().bIcyOK; }, 10s));
+
+  QProcess mpg123;
+  mpg123.start(QStringLiteral("mpg123"), {"-q", "-s", "-r", "44100", "-e", "s16",
+                                          QStringLiteral("http://127.0.0.1:%1/").arg(t.relayPort)});
+  ASSERT_TRUE(mpg123.waitForStarted(5000)) << "mpg123 is needed for this test";
+  QByteArray pcm;
+  const qsizetype wanted = 44100 * 4 * 2;  // two seconds of 16-bit stereo
+  waitUntil([&] {
+    pcm += mpg123.readAllStandardOutput();
+    return pcm.size() >= wanted;
+  }, 30s);
+  mpg123.kill();
+  mpg123.waitForFinished(3000);
+  ASSERT_GE(pcm.size(), wanted) << "mpg123 decoded too little from the relay";
+
+  // The relay joins at a run start inside one of the tracks; whichever it
+  // is, its tone stands far above the others.
+  std::vector<double> mono;
+  const auto *s = reinterpret_cast<const qint16 *>(pcm.constData());
+  for (qsizetype i = 22050; i < wanted / 4; ++i) mono.push_back((s[2 * i] + s[2 * i + 1]) / 65536.0);
+  std::vector<double> power;
+  for (const Track &track : tracks) power.push_back(tonePower(mono, track.frequency, 44100));
+  const auto loudest = std::max_element(power.begin(), power.end()) - power.begin();
+  for (std::size_t i = 0; i < power.size(); ++i) {
+    if (qsizetype(i) != loudest) {
+      EXPECT_GT(power[loudest], 20 * power[i]) << tracks[i].frequency << " Hz";
+    }
+  }
+  EXPECT_GT(power[loudest], 20 * tonePower(mono, 660, 44100));
+}
+
+TEST(DemoStationRecording, StalledPlayerIsDroppedWhileRecordingGoesOn) {
+  DemoStation station({"--speed", "50"});  // 800 kB/s: the bound is passed within seconds
+  ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
+  Window t;
+  t.dialogs.inputs.push_back(QStringLiteral("on.mp3"));
+  QTest::mouseClick(t.w.findChild<QPushButton *>("CmdRecord"), Qt::LeftButton);
+  t.tune(station);
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().bIcyOK; }, 10s));
+
+  Player stalled(t.relayPort);
+  stalled.socket.setReadBufferSize(1);  // takes a byte, then leaves the rest to pile up
+  ASSERT_TRUE(waitUntil([&] { return t.w.relay().hasPlayer(); }, 10s));
+  ASSERT_TRUE(waitUntil([&] { return !t.w.relay().hasPlayer(); }, 60s)) << "the stalled player is dropped";
+  EXPECT_FALSE(t.w.state().bRelaying);
+  EXPECT_TRUE(t.w.relay().isListening());
+  const qint32 before = t.w.state().lBytesWritten;
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().lBytesWritten > before + 100000; }, 10s)) << "recording goes on";
+  EXPECT_TRUE(t.w.findChild<QPushButton *>("CmdRecord")->isChecked());
+
+  Player next(t.relayPort);  // and the next player is served
+  EXPECT_TRUE(next.readUntil(t.w.state().sIcyHeaders.size() + 1000));
+}
+
+}  // namespace
+}  // namespace kirasol::recorder
