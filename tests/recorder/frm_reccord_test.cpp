@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -283,6 +284,34 @@ TEST(frmReccord, FilePerSongCutsRightAfterEachBlock) {
   EXPECT_EQ(readFile(t.file("'A_B (2).mp3")), QByteArray("ccccccdddddd")) << "an empty block starts no file";
   EXPECT_EQ(readFile(t.file("Title not Available.mp3")), QByteArray("ee"));
   EXPECT_EQ(t.text("lblFile"), QStringLiteral("File: Title not Available.mp3"));
+}
+
+// No icy-metaint: every byte is audio, recorded and relayed as it comes. The
+// header block arrives in two reads, the second with the first audio. The
+// relay port is taken by another program, which the recording does not mind.
+TEST(frmReccord, StreamWithoutMetadataIsPlainAudio) {
+  Window t;
+  QTcpServer squatter;
+  ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, t.relayPort));
+  TestStation station("ICY 200 OK\r\nicy-na");
+  t.tune(QStringLiteral("127.0.0.1"), QString::number(station.port()));
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().sHeaderBuffer.size() == 18; }, 5s));
+  EXPECT_TRUE(t.text("lblWinampStatus").startsWith(QStringLiteral("Relay off"))) << t.text("lblWinampStatus").toStdString();
+  t.dialogs.inputs.push_back(QStringLiteral("plain.mp3"));
+  t.click("CmdRecord");
+  ASSERT_TRUE(t.recording());
+
+  const QByteArray audio = QByteArray("\0\x01\xffStreamTitle='x';", 19) + QByteArray(5000, '\0');
+  station.send("me:Plain\r\n\r\n" + audio.left(100));
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().bIcyOK; }, 5s));
+  EXPECT_EQ(t.text("lblRadio"), QStringLiteral("Plain"));
+  EXPECT_EQ(t.w.state().lMetaInt, 0);
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().lBytesWritten == 100; }, 5s)) << "audio of the accepting read";
+  station.send(audio.mid(100));
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().lBytesWritten == audio.size(); }, 5s));
+  EXPECT_EQ(readFile(t.file("plain.mp3")), audio);
+  EXPECT_EQ(t.text("lblTitle"), QStringLiteral("Title:"));
+  EXPECT_TRUE(t.recording());
 }
 
 TEST(frmReccord, UnusableFolderStopsTheRecordingWithAMessage) {
