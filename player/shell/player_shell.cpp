@@ -33,6 +33,9 @@ PlayerShell::PlayerShell(AudioLibrary &audio, Dialogs &dialogs, ProgramLauncher 
 }
 
 PlayerShell::~PlayerShell() {
+  // A main window still loaded (the player was ended from elsewhere) is
+  // unloaded properly, so the audio library stops before the process ends.
+  if (!main_.isNull() && mainLoaded_) main_->close();
   tray_.reset();
   // The recorder closes its file on the way out.
   delete recorder_.data();

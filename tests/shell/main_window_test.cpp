@@ -367,6 +367,23 @@ TEST(PlayerShellWindows, OneMainWindowPerKindAndAFreshOneAfterUnload) {
   EXPECT_EQ(audio.count("Init"), 2);
 }
 
+TEST(PlayerShellWindows, EndingWithTheMainWindowLoadedStillFreesTheLibrary) {
+  FakeAudioLibrary audio;
+  test::ScriptedDialogs dialogs;
+  RecordingLauncher launcher;
+  QTemporaryDir lockDir;
+  InstanceGuard guard(QStringLiteral("/test/kirasol-radio"), lockDir.path());
+  PlayerShell::Options options;
+  options.endProgram = [](int) {};
+  {
+    PlayerShell shell(audio, dialogs, launcher, guard, options);
+    shell.showMainWindow();
+    EXPECT_EQ(audio.count("Free"), 0);
+  }
+  EXPECT_EQ(audio.count("Free"), 1);
+  EXPECT_EQ(audio.count("RecordFree"), 1);
+}
+
 TEST(PlayerShellWindows, TrayCommandsPressTheMainWindowsButtons) {
   FakeAudioLibrary audio;
   test::ScriptedDialogs dialogs;
