@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QIcon>
 #include <kirasol/build_settings.h>
 
 namespace {
@@ -22,6 +23,12 @@ void Main(kirasol::update::FrmUpdate &form) {
 
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Kirasol Update"));
+  const QDir icons(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("icons")));
+  QIcon windowIcon;
+  windowIcon.addFile(icons.filePath(QStringLiteral("kirasol-radio-64.png")));
+  windowIcon.addFile(icons.filePath(QStringLiteral("kirasol-radio-256.png")));
+  QApplication::setWindowIcon(windowIcon);
   QCommandLineParser parser;
   parser.addHelpOption();
   QCommandLineOption urlOption(QStringLiteral("update-url"),
