@@ -2,6 +2,7 @@
 
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace kirasol {
 
@@ -16,8 +17,12 @@ MessageAnswer QtDialogs::message(QWidget *parent, const MessageRequest &request)
   }
   const auto buttons = request.buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No)
                                                                  : QMessageBox::StandardButtons(QMessageBox::Ok);
-  QMessageBox box(icon, request.title, request.text, buttons, parent);
-  const int answer = box.exec();
+  // On the heap and watched: the parent may be deleted while the box waits
+  // (a window unloaded by a deferred delete that the box's own event loop
+  // runs), and it deletes its children with it.
+  QPointer<QMessageBox> box = new QMessageBox(icon, request.title, request.text, buttons, parent);
+  const int answer = box->exec();
+  delete box.data();
   if (request.buttons == MessageButtons::Ok) return MessageAnswer::Ok;
   return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
 }
