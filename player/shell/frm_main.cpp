@@ -92,8 +92,7 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
       "  { color: #7FE6FF; }"
       "QPushButton { color: #E8ECF6; font-size: 10px; background: transparent; border: none; padding: 0px; }"
       "QPushButton:hover { color: #7FE6FF; }"
-      "QPushButton:pressed { color: #FFFFFF; background: rgba(127,230,255,40); }"
-));
+      "QPushButton:pressed { color: #FFFFFF; background: rgba(127,230,255,40); }"));
 
   lblName_ = makeLabel("lblName", QStringLiteral("Kirasol Radio"), {14, 35, 254, 11});
   lblBPS_ = makeLabel("lblBPS", QStringLiteral("Kirasol Radio 1.1"), {197, 62, 72, 13});
@@ -121,10 +120,14 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
   });
   connect(makeButton("cmdUpdate", QStringLiteral("Chat!!"), {222, 112, 48, 20}), &QPushButton::clicked, this,
           [this] { OpenWebPage(QString::fromUtf8(settings::kChatUrl)); });
-  connect(addButton(new GlyphButton(QStringLiteral("Minimize"), QStringLiteral("_"), this), "lblMini", {222, 14, 22, 13}), &QPushButton::clicked, this,
-          [this] { setWindowState(windowState() | Qt::WindowMinimized); });
-  connect(addButton(new GlyphButton(QStringLiteral("Close!"), QStringLiteral("x"), this), "lblExit", {249, 14, 22, 13}), &QPushButton::clicked, this, [this] {
+  auto *lblMini = addButton(new GlyphButton(QStringLiteral("Minimize"), QStringLiteral("_"), this), "lblMini",
+                            {222, 14, 22, 13});
+  connect(lblMini, &QPushButton::clicked, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+  auto *lblExit = addButton(new GlyphButton(QStringLiteral("Close!"), QStringLiteral("x"), this), "lblExit",
+                            {249, 14, 22, 13});
+  connect(lblExit, &QPushButton::clicked, this, [this] {
     close();
+    // Ends this process only; another copy or program is never touched.
     if (unloaded_ && hooks_.exitPlayer) hooks_.exitPlayer();
   });
 

@@ -108,7 +108,8 @@ FrmSplash::FrmSplash(Services services, QWidget *parent)
 bool FrmSplash::load() {
   // Looked up in the current folder: the main window moves there later.
   QFile version(QDir::current().filePath(QStringLiteral("version.dat")));
-  if (version.open(QIODevice::ReadOnly)) InstalledVersion = firstField(decodeText(version.readAll())).value_or(QString());
+  if (version.open(QIODevice::ReadOnly))
+    InstalledVersion = firstField(decodeText(version.readAll())).value_or(QString());
 
   if (!services_.guard.acquire()) {
     services_.dialogs.message(nullptr, MessageRequest{QStringLiteral("โปรแกรมกำลังทำงานอยู่ ไม่สามารถเปิดพร้อมกันได้"),
