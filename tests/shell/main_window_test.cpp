@@ -227,6 +227,11 @@ TEST_F(MainWindowTest, UnreachableStationShowsNotPlayingAndOneErrorBox) {
   EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("ไม่สามารถติดต่อเซิฟเวอร์เรดิโอได้\r\n\r\nerror code: 2"));
   EXPECT_FALSE(timer("tmrNetRadio")->isActive());
   EXPECT_EQ(radio.CurrentChannel, 0u);
+  // The spectrum goes on analysing handle 0, which draws black.
+  ASSERT_TRUE(timer("tmrLiveSpec")->isActive());
+  QTest::qWait(60);
+  const auto &picture = window->spectrum().buffer();
+  EXPECT_TRUE(std::all_of(picture.begin(), picture.end(), [](std::uint8_t b) { return b == 0; }));
 }
 
 TEST_F(MainWindowTest, PushButton1StopsTheOutputOnly) {
