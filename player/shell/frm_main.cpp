@@ -86,6 +86,8 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
   setWindowTitle(QStringLiteral("Kirasol Radio"));
   setFixedSize(kSkinWidth, kSkinHeight);
   setAttribute(Qt::WA_DeleteOnClose);
+  // The skin covers the whole client area: no background fill before painting.
+  setAttribute(Qt::WA_OpaquePaintEvent);
   setStyleSheet(QStringLiteral(
       "QLabel { color: #A9B0C4; font-size: 10px; background: transparent; }"
       "QLabel#lblName, QLabel#lblSong, QLabel#Timer, QLabel#lblModem, QLabel#lblCPU, QLabel#lblBPS"
@@ -286,10 +288,13 @@ void FrmMain::changeEvent(QEvent *event) {
   if (hooks_.trayCanRestore && hooks_.trayCanRestore()) QTimer::singleShot(0, this, &QWidget::hide);
 }
 
-void FrmMain::paintEvent(QPaintEvent *) {
+void FrmMain::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
-  painter.drawImage(0, 0, skin_);
-  spectrum_->paint(painter);
+  // Most repaints are the spectrum's 40 a second: copy only the skin that
+  // was exposed.
+  const QRect exposed = event->rect();
+  painter.drawImage(exposed.topLeft(), skin_, exposed);
+  if (exposed.intersects(spectrum::LiveSpectrum::paintRect())) spectrum_->paint(painter);
 }
 
 void FrmMain::mousePressEvent(QMouseEvent *event) {
