@@ -81,10 +81,10 @@ size_t DownloadBuffer::take(uint8_t *out, size_t max) {
   return n;
 }
 
-std::vector<MetaMarker> DownloadBuffer::reachedMarkers() {
+std::vector<MetaMarker> DownloadBuffer::markersUpTo(uint64_t upTo) {
   std::lock_guard lock(mutex_);
   std::vector<MetaMarker> reached;
-  while (!markers_.empty() && markers_.front().audioPos <= read_) {
+  while (!markers_.empty() && markers_.front().audioPos <= upTo) {
     reached.push_back(std::move(markers_.front()));
     markers_.pop_front();
   }

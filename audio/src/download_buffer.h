@@ -40,8 +40,10 @@ class DownloadBuffer {
   // Takes up to `max` bytes but never past the next marker position; waits
   // while empty. Returns 0 only when finished and drained or cancelled.
   size_t take(uint8_t *out, size_t max);
-  // Markers whose position has been reached by take().
-  std::vector<MetaMarker> reachedMarkers();
+  // Markers at or before audio position `upTo`, oldest first, removed. The
+  // reader asks before decoding what take() returned (for a marker that
+  // arrived while it waited) and again after.
+  std::vector<MetaMarker> markersUpTo(uint64_t upTo);
 
  private:
   mutable std::mutex mutex_;

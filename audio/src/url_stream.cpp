@@ -502,22 +502,25 @@ void UrlStream::decodeMain() {
       decodedFrames_ += frames;
     }
   };
-  auto noteMarkers = [&] {
-    auto reached = buffer_->reachedMarkers();
+  auto noteMarkers = [&](uint64_t upTo) {
+    auto reached = buffer_->markersUpTo(upTo);
     if (reached.empty()) return;
     std::lock_guard lock(playMutex_);
     for (auto &m : reached) pendingMeta_.push_back(TimedMeta{decodedFrames_, std::move(m.text)});
   };
 
-  noteMarkers();
+  // Only this thread moves the read position, so `start` is where the bytes
+  // take() returns begin. take() never crosses a marker; a marker added while
+  // it waited sits exactly at `start` and belongs before these bytes.
   for (;;) {
+    const uint64_t start = buffer_->read();
     const size_t n = buffer_->take(input.data(), input.size());
+    noteMarkers(start);
     if (n == 0) break;
     mpg123_feed(mh, input.data(), n);
     if (!drain()) break;
-    noteMarkers();
+    noteMarkers(start + n);
   }
-  if (!cancelled_) noteMarkers();
   mpg123_delete(mh);
   pcm_.finish();
   std::lock_guard lock(playMutex_);

@@ -246,13 +246,32 @@ TEST(DownloadBuffer, ReadsStopAtMarkersAndWritersWaitForRoom) {
     const size_t n = buffer.take(out, sizeof out);  // waits for the writer
     ASSERT_GT(n, 0u);
     got.append(reinterpret_cast<char *>(out), n);
-    for (auto &m : buffer.reachedMarkers()) reached.emplace_back(buffer.read(), m.text);
+    for (auto &m : buffer.markersUpTo(buffer.read())) reached.emplace_back(buffer.read(), m.text);
   }
   writer.join();
   buffer.finish();
   EXPECT_EQ(got, "0123456789abcdef");
   EXPECT_EQ(reached, (std::vector<std::pair<uint64_t, std::string>>{{4, "four"}, {12, "twelve"}}));
   EXPECT_EQ(buffer.take(out, sizeof out), 0u);
+}
+
+TEST(DownloadBuffer, MarkerAddedWhileTheReaderWaitsSitsWhereTheNextBytesBegin) {
+  DownloadBuffer buffer(100);
+  uint8_t out[64];
+  ASSERT_TRUE(buffer.write(reinterpret_cast<const uint8_t *>("abcd"), 4));
+  ASSERT_EQ(buffer.take(out, sizeof out), 4u);
+  std::thread writer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    buffer.addMarker({4, "StreamTitle='Next';"});
+    buffer.write(reinterpret_cast<const uint8_t *>("efgh"), 4);
+  });
+  const uint64_t start = buffer.read();
+  EXPECT_EQ(buffer.take(out, sizeof out), 4u);  // waited for "efgh"
+  writer.join();
+  const auto before = buffer.markersUpTo(start);
+  ASSERT_EQ(before.size(), 1u);
+  EXPECT_EQ(before[0].text, "StreamTitle='Next';");
+  EXPECT_TRUE(buffer.markersUpTo(buffer.read()).empty());
 }
 
 TEST(DownloadBuffer, CancelReleasesAWaitingWriter) {
