@@ -15,8 +15,8 @@ namespace kirasol::audio {
 namespace {
 
 constexpr size_t kMixChunk = 1024;           // frames per mixing step
-constexpr double kMixAheadSeconds = 0.2;     // how far the mix runs ahead of the device
-constexpr auto kMixInterval = std::chrono::milliseconds(10);
+constexpr double kMixAheadSeconds = 0.25;    // how far the mix runs ahead of the device
+constexpr auto kMixInterval = std::chrono::milliseconds(40);
 
 using Clock = std::chrono::steady_clock;
 

@@ -10,6 +10,10 @@ bool PcmQueue::push(const float *frames, size_t count) {
   std::unique_lock lock(mutex_);
   while (n > 0) {
     room_.wait(lock, [&] { return cancelled_ || size_ < data_.size(); });
+    if (size_ + n > data_.size() && size_ > data_.size() / 2) {
+      room_.wait(lock, [&] { return cancelled_ || size_ <= data_.size() / 2; });
+      if (cancelled_) return false;
+    }
     if (cancelled_) return false;
     const size_t tail = (head_ + size_) % data_.size();
     const size_t chunk = std::min({n, data_.size() - size_, data_.size() - tail});
@@ -32,7 +36,9 @@ size_t PcmQueue::pop(float *out, size_t count) {
     done += chunk;
   }
   size_ -= n;
-  if (n > 0) room_.notify_all();
+  // Wake the decoder only once half the queue is free, so that it decodes in
+  // bursts instead of waking for every frame the mixer takes.
+  if (n > 0 && size_ <= data_.size() / 2) room_.notify_all();
   return n / 2;
 }
 

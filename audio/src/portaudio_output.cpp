@@ -4,6 +4,7 @@
 
 #include <portaudio.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace kirasol::audio {
@@ -26,7 +27,9 @@ class PortAudioOutput final : public OutputDevice {
     params.device = device;
     params.channelCount = 2;
     params.sampleFormat = paFloat32;
-    params.suggestedLatency = info->defaultHighOutputLatency;
+    // Generous buffers: fewer wake-ups of the sound system's threads. The
+    // engine knows the latency and dates what is heard accordingly.
+    params.suggestedLatency = std::max(info->defaultHighOutputLatency, 0.3);
     const PaError err = Pa_OpenStream(&stream_, nullptr, &params, double(rate()), paFramesPerBufferUnspecified,
                                       paNoFlag, &PortAudioOutput::callback, this);
     if (err != paNoError) {

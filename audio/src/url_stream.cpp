@@ -573,7 +573,8 @@ size_t UrlStream::recentMono(uint64_t heard, float *out, size_t count) const {
   const uint64_t end = std::min(heard, mixedFrames_);
   const uint64_t oldest = mixedFrames_ > kHistoryFrames ? mixedFrames_ - kHistoryFrames : 0;
   const uint64_t start = std::max(end >= count ? end - count : 0, oldest);
-  const size_t n = size_t(end - start);
+  // Heard audio older than the history (a very late device) gives nothing.
+  const size_t n = start < end ? size_t(end - start) : 0;
   for (size_t i = 0; i < n; ++i) out[i] = history_[(start + i) % kHistoryFrames];
   return n;
 }

@@ -41,7 +41,9 @@ struct StreamRequest {
 
 class UrlStream {
  public:
-  static constexpr size_t kHistoryFrames = 16384;
+  // Mixed audio kept for the spectrum; must cover the mix lead plus the
+  // device latency (about 1.5 s at 44.1 kHz).
+  static constexpr size_t kHistoryFrames = 65536;
 
   UrlStream(HSTREAM handle, StreamRequest request, std::atomic<uint64_t> &workNs);
   ~UrlStream();
