@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -181,6 +182,36 @@ TEST_F(EngineTest, TagBlockHoldsEveryHeaderLine) {
   BASS_StreamFree(h);
 }
 
+TEST_F(EngineTest, ProxyIsUsedWhenSetAndEnvironmentProxiesAreIgnoredWhenNot) {
+  const std::string tone = readFixture("tone1k.mp3");
+  // A proxy is asked for the absolute address and answers with the stream.
+  TestServer proxy([tone](Connection &c) {
+    const std::string request = c.readRequest();
+    if (request.rfind("GET http://radio.invalid:8000/live HTTP/1.1\r\n", 0) != 0) {
+      c.send("HTTP/1.0 400 Bad Request\r\n\r\n");
+      return;
+    }
+    c.send("ICY 200 OK\r\nicy-name:Via Proxy\r\nicy-br:128\r\n\r\n");
+    c.send(tone);
+  });
+  const std::string proxyAddress = "127.0.0.1:" + std::to_string(proxy.port());
+  ASSERT_TRUE(BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, proxyAddress.c_str()));
+  HSTREAM h = BASS_StreamCreateURL("http://radio.invalid:8000/live", 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  EXPECT_EQ(blockLines(BASS_ChannelGetTags(h, BASS_TAG_ICY))[1], "icy-name:Via Proxy");
+  BASS_StreamFree(h);
+
+  // NULL: direct, even with a (dead) proxy in the environment.
+  ASSERT_TRUE(BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, nullptr));
+  TestServer direct(icyServer(tone, 0));
+  setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(refusedPort())).c_str(), 1);
+  h = BASS_StreamCreateURL(direct.url().c_str(), 0, 0, nullptr, nullptr);
+  unsetenv("http_proxy");
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  EXPECT_EQ(direct.connectionCount(), 1);
+  BASS_StreamFree(h);
+}
+
 // ---- download callback ---------------------------------------------------------
 
 struct DownloadLog {
@@ -322,6 +353,35 @@ TEST_F(EngineTest, MetadataBecomesCurrentWhenItsAudioIsHeard) {
   EXPECT_GT(toneAfter, 0.1f);
   EXPECT_STREQ(BASS_ChannelGetTags(h, BASS_TAG_META), "StreamTitle='Tone';StreamUrl='';");
   BASS_StreamFree(h);
+}
+
+TEST_F(EngineTest, SyncCallbackMayFreeItsOwnStream) {
+  TestServer server(icyServer(readFixture("tone1k.mp3"), 4000, [](size_t i) {
+    return "StreamTitle='" + std::to_string(i) + "';";
+  }));
+  const HSTREAM h = BASS_StreamCreateURL(server.url().c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u);
+  struct Log {
+    std::atomic<int> metas{0}, ends{0};
+    std::atomic<BOOL> freed{FALSE};
+  } log;
+  BASS_ChannelSetSync(
+      h, BASS_SYNC_META, 0,
+      [](HSYNC, DWORD channel, DWORD, void *user) {
+        auto *l = static_cast<Log *>(user);
+        if (++l->metas == 1) l->freed = BASS_StreamFree(channel);
+      },
+      &log);
+  BASS_ChannelSetSync(
+      h, BASS_SYNC_END, 0, [](HSYNC, DWORD, DWORD, void *user) { ++static_cast<Log *>(user)->ends; }, &log);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  ASSERT_TRUE(eventually([&] { return log.metas.load() > 0; }, 3s));
+  std::this_thread::sleep_for(500ms);
+  EXPECT_TRUE(log.freed.load());
+  EXPECT_EQ(log.metas.load(), 1);
+  EXPECT_EQ(log.ends.load(), 0);
+  EXPECT_FALSE(BASS_StreamFree(h));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
 }
 
 // ---- buffer, end and automatic free --------------------------------------------
