@@ -469,25 +469,27 @@ int Engine::recordInit(int device) {
 }
 
 int Engine::recordFree() {
-  std::lock_guard life(lifecycleMutex_);
   std::shared_ptr<Recording> recording;
+  std::shared_ptr<PortAudioSession> session;
   {
+    std::lock_guard life(lifecycleMutex_);
     std::lock_guard lock(mutex_);
     if (!recordSession_) return BASS_ERROR_INIT;
     recording = std::move(recording_);
+    session = std::make_shared<PortAudioSession>(std::move(*recordSession_));
+    recordSession_.reset();
   }
+  // Closing waits for the capture thread, whose RECORDPROC may itself be
+  // calling into the engine: no engine lock is held here. The session (the
+  // PortAudio reference) ends only after the close.
   if (recording) {
     if (onEngineThread()) {
-      // The session must outlive the deferred close.
-      auto session = std::make_shared<PortAudioSession>(std::move(*recordSession_));
       defer([recording, session] { recording->close(); });
     } else {
       recording->close();
       waitUntilNotFiring(recording->handle());
     }
   }
-  std::lock_guard lock(mutex_);
-  recordSession_.reset();
   return BASS_OK;
 }
 
