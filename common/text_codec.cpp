@@ -60,7 +60,9 @@ QByteArray encodeWindows874(const QString &text) {
     char byte = '?';
     if (u < 0x80) {
       byte = char(u);
-    } else {
+    } else if (u != kInvalid) {
+      // U+FFFD stands for the code page's unassigned bytes; it has no byte
+      // of its own.
       for (int b = 0x80; b <= 0xFF; ++b) {
         if (windows874ToUnicode(static_cast<unsigned char>(b)) == u) {
           byte = char(b);

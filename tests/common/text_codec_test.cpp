@@ -64,6 +64,9 @@ TEST(Windows874, EveryThaiLetterRoundTrips) {
 TEST(Windows874, EncodesWhatItCanAndMarksTheRest) {
   EXPECT_EQ(encodeWindows874(kSawasdee), kSawasdee874);
   EXPECT_EQ(encodeWindows874(QStringLiteral("a\u00E9b")), QByteArray("a?b"));
+  // The replacement character is not a byte of the code page either, though
+  // the unassigned bytes decode to it.
+  EXPECT_EQ(encodeWindows874(QStringLiteral("a\uFFFDb")), QByteArray("a?b"));
 }
 
 TEST(Utf8Validity, Table) {
