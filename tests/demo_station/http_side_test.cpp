@@ -18,6 +18,7 @@ TEST(HttpRequestParser, ParsesOrRefusesRequests) {
     State state;
   };
   const QByteArray big(20000, 'x');
+  const QByteArray limitHead = "GET / HTTP/1.0\r\nX: " + QByteArray(16 * 1024 - 19, 'y');
   const std::vector<Case> cases = {
       {"plain GET", "GET /a HTTP/1.0\r\nHost: x\r\n\r\n", State::Complete},
       {"bare LF", "GET /a HTTP/1.0\nHost: x\n\n", State::Complete},
@@ -31,6 +32,8 @@ TEST(HttpRequestParser, ParsesOrRefusesRequests) {
       {"chunked body", "POST /p HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", State::BadRequest},
       {"wrong protocol", "GET / FTP/1.0\r\n\r\n", State::BadRequest},
       {"body too large", "POST /p HTTP/1.1\r\nContent-Length: 999999\r\n\r\n", State::TooLarge},
+      {"head of exactly the limit", limitHead + "\r\n\r\n", State::Complete},
+      {"head one byte over the limit", limitHead + "y\r\n\r\n", State::TooLarge},
       {"endless head", "GET /" + big, State::TooLarge},
       {"endless header", "GET / HTTP/1.0\r\nX: " + big + "\r\n\r\n", State::TooLarge},
   };

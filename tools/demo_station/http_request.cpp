@@ -38,7 +38,10 @@ HttpRequestParser::State HttpRequestParser::feed(QByteArrayView bytes) {
       skip = 2;
     }
     if (end < 0) {
-      if (buffer_.size() > maxHead_) state_ = State::TooLarge;
+      // A head of the full size may be followed by the first three bytes of
+      // its CR LF CR LF; refusing those would make the verdict depend on how
+      // the request was cut into reads.
+      if (buffer_.size() > maxHead_ + 3) state_ = State::TooLarge;
       return state_;
     }
     if (end > maxHead_) return state_ = State::TooLarge;
