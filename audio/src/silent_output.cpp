@@ -59,7 +59,7 @@ class SilentOutput final : public OutputDevice {
       const size_t got = consume(nullptr, due);
       budget -= double(got);
       if (got < due) budget = 0.0;  // an underrun is lost time, not a debt
-      wake_.wait_for(lock, std::chrono::milliseconds(5), [&] { return quit_ || !running_; });
+      wake_.wait_for(lock, std::chrono::milliseconds(10), [&] { return quit_ || !running_; });
     }
   }
 

@@ -3,7 +3,10 @@
 // Prints its resident memory once a second on stderr ("rss KiB"), so a
 // measuring script can see whether it stays flat.
 //
-//   bench_audio_play URL SECONDS
+//   bench_audio_play URL SECONDS [DEVICE [FFT_PER_SECOND]]
+//
+// DEVICE -1 (default) is the sound server, 0 the engine's "no sound" device;
+// FFT_PER_SECOND defaults to 40. Both exist to see where the time goes.
 
 #include "bass.h"
 
@@ -26,12 +29,14 @@ long residentKiB() {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s URL SECONDS\n", argv[0]);
+  if (argc < 3 || argc > 5) {
+    std::fprintf(stderr, "usage: %s URL SECONDS [DEVICE [FFT_PER_SECOND]]\n", argv[0]);
     return 2;
   }
   const double seconds = std::atof(argv[2]);
-  if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
+  const int device = argc > 3 ? std::atoi(argv[3]) : -1;
+  const int fftPerSecond = argc > 4 ? std::atoi(argv[4]) : 40;
+  if (!BASS_Init(device, 44100, 0, nullptr, nullptr)) {
     std::fprintf(stderr, "BASS_Init failed: %d\n", BASS_ErrorGetCode());
     return 1;
   }
@@ -49,14 +54,15 @@ int main(int argc, char **argv) {
   auto nextReport = start;
   float bins[1024];
   int frames = 0;
+  const auto tick = std::chrono::milliseconds(fftPerSecond > 0 ? 1000 / fftPerSecond : 25);
   while (Clock::now() - start < std::chrono::duration<double>(seconds)) {
-    BASS_ChannelGetData(h, bins, BASS_DATA_FFT2048);
+    if (fftPerSecond > 0) BASS_ChannelGetData(h, bins, BASS_DATA_FFT2048);
     ++frames;
     if (Clock::now() >= nextReport) {
       std::fprintf(stderr, "rss %ld cpu %.2f\n", residentKiB(), double(BASS_GetCPU()));
       nextReport += std::chrono::seconds(1);
     }
-    std::this_thread::sleep_until(start + std::chrono::milliseconds(25) * (frames));
+    std::this_thread::sleep_until(start + tick * frames);
   }
   BASS_Free();
   return 0;
