@@ -70,7 +70,12 @@ struct Sandbox {
   }
 };
 
-Sandbox *sandbox = nullptr;
+// Made after the application object, so it is removed (at the fuzzer's exit)
+// before that object goes.
+Sandbox &sandbox() {
+  static Sandbox box;
+  return box;
+}
 
 void checkSplitFields(const QString &line) {
   const FieldList fields = SplitFields(line, u',');
@@ -106,7 +111,7 @@ void checkFirstField(const QString &text) {
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   fuzz::ensureApplication();
-  sandbox = new Sandbox;
+  sandbox();
   return 0;
 }
 
@@ -124,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (const QString &line : text.split(u'\n')) checkSplitFields(line);
   }
 
-  Sandbox &box = *sandbox;
+  Sandbox &box = sandbox();
   box.reset();
   const QString root = QDir(box.work).canonicalPath();
   for (const QString &line : decodeText(bytes(serverFiles)).split(u'\n')) {
