@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 using kirasol::test::DemoStation;
+using kirasol::test::tonePower;
 
 namespace {
 
@@ -112,19 +113,6 @@ Parsed readFramed(Listener &listener, int metaInt, int runs) {
 }
 
 QByteArray titleText(const QString &title) { return "StreamTitle='" + title.toUtf8() + "';StreamUrl='';"; }
-
-// Power of one frequency in mono samples (Goertzel).
-double tonePower(const std::vector<float> &samples, double frequency, double rate) {
-  const double w = 2 * M_PI * frequency / rate;
-  const double coeff = 2 * std::cos(w);
-  double s1 = 0, s2 = 0;
-  for (float x : samples) {
-    const double s0 = x + coeff * s1 - s2;
-    s2 = s1;
-    s1 = s0;
-  }
-  return s1 * s1 + s2 * s2 - coeff * s1 * s2;
-}
 
 }  // namespace
 

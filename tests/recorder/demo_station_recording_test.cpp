@@ -27,6 +27,7 @@ namespace kirasol::recorder {
 namespace {
 
 using test::DemoStation;
+using test::tonePower;
 using test::readFile;
 using test::waitUntil;
 
@@ -184,18 +185,6 @@ TEST(DemoStationRecording, RelayedStreamStartsAtARunAndKeepsItsFraming) {
   EXPECT_GE(loop.indexOf(audio), 0) << "the relayed audio is a piece of the station's tracks";
 }
 
-// Power of one frequency in mono samples (Goertzel).
-double tonePower(const std::vector<double> &x, double frequency, double rate) {
-  const double w = 2 * std::numbers::pi * frequency / rate;
-  const double c = 2 * std::cos(w);
-  double s1 = 0, s2 = 0;
-  for (double v : x) {
-    const double s0 = v + c * s1 - s2;
-    s2 = s1;
-    s1 = s0;
-  }
-  return s1 * s1 + s2 * s2 - c * s1 * s2;
-}
 
 TEST(DemoStationRecording, Mpg123PlaysTheRelay) {
   const auto tracks = demoTracks();

@@ -9,6 +9,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <chrono>
+#include <cmath>
+#include <numbers>
+#include <vector>
 #include <functional>
 #include <memory>
 
@@ -27,6 +30,20 @@ bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds time
 // Reads a whole file (empty when it cannot be read).
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &bytes);
+
+// Power of one frequency in a run of mono samples (Goertzel), for tests that
+// tell the demo tracks apart by their tones.
+template <typename Sample>
+double tonePower(const std::vector<Sample> &samples, double frequency, double rate) {
+  const double coeff = 2 * std::cos(2 * std::numbers::pi * frequency / rate);
+  double s1 = 0, s2 = 0;
+  for (const Sample x : samples) {
+    const double s0 = double(x) + coeff * s1 - s2;
+    s2 = s1;
+    s1 = s0;
+  }
+  return s1 * s1 + s2 * s2 - coeff * s1 * s2;
+}
 
 // The bundled demo station on free ports. Extra arguments select behaviour
 // (see `kirasol-demo-station --help`), for example {"--fast"}.
