@@ -26,7 +26,10 @@ class SpscRing {
     const size_t w = writePos_.load(std::memory_order_relaxed);
     const size_t r = readPos_.load(std::memory_order_acquire);
     const size_t count = std::min(n, data_.size() - (w - r));
-    for (size_t i = 0; i < count; ++i) data_[(w + i) % data_.size()] = src[i];
+    const size_t at = w % data_.size();
+    const size_t part = std::min(count, data_.size() - at);  // up to the end, then from the start
+    std::copy_n(src, part, data_.begin() + at);
+    std::copy_n(src + part, count - part, data_.begin());
     writePos_.store(w + count, std::memory_order_release);
     return count;
   }
@@ -36,8 +39,12 @@ class SpscRing {
     const size_t r = readPos_.load(std::memory_order_relaxed);
     const size_t w = writePos_.load(std::memory_order_acquire);
     const size_t count = std::min(n, w - r);
-    if (dst)
-      for (size_t i = 0; i < count; ++i) dst[i] = data_[(r + i) % data_.size()];
+    if (dst) {
+      const size_t at = r % data_.size();
+      const size_t part = std::min(count, data_.size() - at);
+      std::copy_n(data_.begin() + at, part, dst);
+      std::copy_n(data_.begin(), count - part, dst + part);
+    }
     readPos_.store(r + count, std::memory_order_release);
     return count;
   }

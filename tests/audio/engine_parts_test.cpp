@@ -1,6 +1,6 @@
 // The engine's building blocks on their own: ICY demultiplexing, MP3 frame
 // headers, playlists, header blocks, resampling, the FFT and the download
-// buffer's markers and back-pressure.
+// buffer's markers and back-pressure, the lock-free ring.
 
 #include "download_buffer.h"
 #include "fft2048.h"
@@ -9,6 +9,7 @@
 #include "mp3_frame.h"
 #include "playlist.h"
 #include "resampler.h"
+#include "spsc_ring.h"
 #include "test_server.h"
 
 #include <gtest/gtest.h>
@@ -283,6 +284,35 @@ TEST(DownloadBuffer, CancelReleasesAWaitingWriter) {
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   buffer.cancel();
   writer.join();
+}
+
+// ---- lock-free ring ------------------------------------------------------------
+
+TEST(SpscRing, KeepsOrderAcrossTheWrapWhateverTheChunkSizes) {
+  struct Case {
+    size_t capacity, writeChunk, readChunk;
+  };
+  for (const Case c : {Case{8, 3, 5}, Case{8, 8, 8}, Case{7, 5, 2}, Case{16, 1, 16}, Case{5, 13, 4}}) {
+    SCOPED_TRACE(testing::Message() << c.capacity << "/" << c.writeChunk << "/" << c.readChunk);
+    SpscRing<int16_t> ring(c.capacity);
+    std::vector<int16_t> in(c.writeChunk), out(c.readChunk);
+    int16_t nextIn = 0, nextOut = 0;
+    for (int round = 0; round < 50; ++round) {
+      for (size_t i = 0; i < in.size(); ++i) in[i] = int16_t(nextIn + int16_t(i));
+      const size_t free = ring.writable();
+      const size_t wrote = ring.write(in.data(), in.size());
+      ASSERT_EQ(wrote, std::min(free, in.size()));
+      nextIn = int16_t(nextIn + int16_t(wrote));
+      const size_t got = ring.read(out.data(), out.size());
+      ASSERT_EQ(got, std::min(c.readChunk, size_t(nextIn - nextOut)));
+      for (size_t i = 0; i < got; ++i) ASSERT_EQ(out[i], nextOut++);
+    }
+    // Reading into nothing discards exactly what is held.
+    ring.write(in.data(), in.size());
+    const size_t held = ring.readable();
+    EXPECT_EQ(ring.read(nullptr, c.capacity), held);
+    EXPECT_EQ(ring.readable(), 0u);
+  }
 }
 
 }  // namespace
