@@ -9,6 +9,8 @@
 
 #include <curl/curl.h>
 #include <mpg123.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -61,6 +63,10 @@ struct UrlStream::Attempt {
   std::unique_ptr<IcyDemuxer> demux;
   std::vector<uint8_t> pending;        // audio before the first frame is found
   std::vector<MetaMarker> pendingMarkers;
+  void *easy = nullptr;
+  std::vector<curl_socket_t> sockets;  // open now; curl reports neither in a write callback
+  uint32_t kbps = 0;                   // set when the audio starts
+  bool batchedReads = false;  // the socket's wake-up threshold is set
 };
 
 UrlStream::UrlStream(HSTREAM handle, StreamRequest request, std::atomic<uint64_t> &workNs)
@@ -221,6 +227,7 @@ int UrlStream::transfer(const std::string &url, bool allowPlaylist, std::string 
     if (multi) curl_multi_cleanup(multi);
     return BASS_ERROR_MEM;
   }
+  a.easy = easy;
   // Shoutcast answers "ICY 200 OK", which curl would otherwise take for HTTP/0.9.
   curl_slist *aliases = curl_slist_append(nullptr, "ICY 200 OK");
   curl_slist *headers = curl_slist_append(nullptr, "Icy-MetaData:1");
@@ -247,6 +254,19 @@ int UrlStream::transfer(const std::string &url, bool allowPlaylist, std::string 
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &UrlStream::onProgress);
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &a);
+  // Which sockets are open, for batchReads().
+  curl_sockopt_callback opened = [](void *attempt, curl_socket_t socket, curlsocktype) {
+    static_cast<Attempt *>(attempt)->sockets.push_back(socket);
+    return int(CURL_SOCKOPT_OK);
+  };
+  curl_closesocket_callback closing = [](void *attempt, curl_socket_t socket) {
+    std::erase(static_cast<Attempt *>(attempt)->sockets, socket);
+    return close(socket);
+  };
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, opened);
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, &a);
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, closing);
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, &a);
   curl_multi_add_handle(multi, easy);
   {
     std::lock_guard lock(multiMutex_);
@@ -418,7 +438,30 @@ size_t UrlStream::onBody(char *data, size_t size, size_t count, void *attempt) {
     return n;
   }
   a.demux->feed(reinterpret_cast<const uint8_t *>(data), n);
+  if (s->bufferReady_ && !a.batchedReads) s->batchReads(a);
   return (a.error != BASS_OK || s->cancelled_) ? 0 : n;
+}
+
+// A station sends its audio in many small packets, and each would wake this
+// thread. Once the audio flows, let the socket report readable only when about
+// a quarter of a second has gathered. Only where the body ends with the
+// connection (HTTP/1 or ICY, no length, not chunked): the closing wakes the
+// socket whatever the threshold, so the last bytes are never held back.
+void UrlStream::batchReads(Attempt &a) {
+  a.batchedReads = true;
+  long version = 0;
+  if (curl_easy_getinfo(static_cast<CURL *>(a.easy), CURLINFO_HTTP_VERSION, &version) != CURLE_OK ||
+      version >= CURL_HTTP_VERSION_2_0)
+    return;
+  if (a.sockets.size() != 1) return;  // which one carries the body is not known
+  curl_off_t length = -1;
+  if (curl_easy_getinfo(static_cast<CURL *>(a.easy), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+      length >= 0)
+    return;
+  const auto encoding = headerValue(a.lines, "transfer-encoding");
+  if (encoding && !encoding->empty()) return;
+  const int bytes = int(std::clamp<uint32_t>(a.kbps * 1000 / 8 / 4, 512, 16384));
+  setsockopt(a.sockets.front(), SOL_SOCKET, SO_RCVLOWAT, &bytes, sizeof bytes);
 }
 
 int UrlStream::onProgress(void *attempt, long long, long long, long long, long long) {
@@ -429,6 +472,7 @@ void UrlStream::becomeReady(Attempt &a, size_t, int frameKbps) {
   // The station's announced rate is steadier than one frame's (a VBR stream
   // may open with a small frame).
   uint32_t kbps = a.icyBr && *a.icyBr >= 8 && *a.icyBr <= 640 ? *a.icyBr : uint32_t(frameKbps);
+  a.kbps = frameKbps > 0 ? std::min(kbps, uint32_t(frameKbps)) : kbps;
   const uint64_t size = std::max<uint64_t>(uint64_t(kbps) * request_.net.bufferMs / 8, kMinBufferBytes);
   buffer_ = std::make_unique<DownloadBuffer>(size_t(size));
   bufferSize_ = size;
@@ -568,13 +612,14 @@ bool UrlStream::finishedAt(uint64_t heard) const {
   return decodeFinished_ && pcm_.frames() == 0 && heard >= mixedFrames_ && !spans_.empty();
 }
 
-size_t UrlStream::recentMono(uint64_t heard, float *out, size_t count) const {
+size_t UrlStream::recentMono(uint64_t heard, float *out, size_t count, uint64_t *first) const {
   std::lock_guard lock(playMutex_);
   const uint64_t end = std::min(heard, mixedFrames_);
   const uint64_t oldest = mixedFrames_ > kHistoryFrames ? mixedFrames_ - kHistoryFrames : 0;
   const uint64_t start = std::max(end >= count ? end - count : 0, oldest);
   // Heard audio older than the history (a very late device) gives nothing.
   const size_t n = start < end ? size_t(end - start) : 0;
+  if (first) *first = start;
   for (size_t i = 0; i < n; ++i) out[i] = history_[(start + i) % kHistoryFrames];
   return n;
 }

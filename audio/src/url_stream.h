@@ -90,7 +90,9 @@ class UrlStream {
   // Everything decoded has been mixed and heard.
   bool finishedAt(uint64_t heard) const;
   // Copies the mono samples just before `heard` (up to `count`, newest last).
-  size_t recentMono(uint64_t heard, float *out, size_t count) const;
+  // `first` receives the frame number of the first one: the same first frame
+  // and count always mean the same samples.
+  size_t recentMono(uint64_t heard, float *out, size_t count, uint64_t *first = nullptr) const;
 
  private:
   enum class OpenState { Connecting, Ready, Failed };
@@ -99,6 +101,7 @@ class UrlStream {
   void downloadMain();
   int transfer(const std::string &url, bool allowPlaylist, std::string *playlistBody);
   void becomeReady(Attempt &a, size_t frameOffset, int frameKbps);
+  void batchReads(Attempt &a);
   bool deliver(const uint8_t *data, size_t size);
   void finishOpen(OpenState state, int error);
   void decodeMain();
