@@ -6,6 +6,7 @@
 #include <portaudio.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -16,7 +17,7 @@ namespace {
 
 constexpr size_t kMixChunk = 1024;           // frames per mixing step
 constexpr double kMixAheadSeconds = 0.25;    // how far the mix runs ahead of the device
-constexpr auto kMixInterval = std::chrono::milliseconds(40);
+constexpr auto kMixInterval = std::chrono::milliseconds(100);  // well inside the quarter second ahead
 
 using Clock = std::chrono::steady_clock;
 
@@ -38,9 +39,21 @@ int checkUrl(const char *url) {
   return BASS_OK;
 }
 
-Fft2048 &threadFft() {
-  thread_local Fft2048 fft;
-  return fft;
+// The last spectrum computed on this thread. The display asks more often than
+// the device takes audio (the heard position moves once per device period),
+// so many calls see exactly the samples of the call before.
+struct FftCache {
+  Fft2048 fft;
+  bool valid = false;
+  DWORD channel = 0;  // handles are never reused
+  uint64_t first = 0;
+  size_t count = 0;
+  std::array<float, Fft2048::kBins> bins{};
+};
+
+FftCache &threadFft() {
+  thread_local FftCache cache;
+  return cache;
 }
 
 }  // namespace
@@ -351,6 +364,7 @@ int Engine::play(DWORD handle) {
   if (!stream->playing && !stream->ended) {
     stream->playing = true;
     playing_.push_back(stream);
+    mixWake_.notify_all();  // mix it now rather than at the next round
   }
   return BASS_OK;
 }
@@ -420,12 +434,13 @@ HSYNC Engine::setSync(DWORD handle, DWORD type, SYNCPROC *proc, void *user, int 
 DWORD Engine::fft(DWORD handle, float *out, int &error) {
   float samples[Fft2048::kSize];
   size_t count = 0;
+  uint64_t first = 0;
   DWORD bytesPerFrame = 0;
   if (const auto stream = findStream(handle)) {
-    count = stream->recentMono(stream->heardFrame(heardGlobal()), samples, Fft2048::kSize);
+    count = stream->recentMono(stream->heardFrame(heardGlobal()), samples, Fft2048::kSize, &first);
     bytesPerFrame = 2 * sizeof(float);
   } else if (const auto recording = findRecording(handle)) {
-    count = recording->recentMono(samples, Fft2048::kSize);
+    count = recording->recentMono(samples, Fft2048::kSize, &first);
     bytesPerFrame = DWORD(recording->channels() * sizeof(int16_t));
   } else {
     error = BASS_ERROR_HANDLE;
@@ -435,7 +450,15 @@ DWORD Engine::fft(DWORD handle, float *out, int &error) {
     error = BASS_ERROR_ILLPARAM;
     return DWORD(-1);
   }
-  threadFft().magnitudes(samples, count, out);
+  FftCache &cache = threadFft();
+  if (!cache.valid || cache.channel != handle || cache.first != first || cache.count != count) {
+    cache.fft.magnitudes(samples, count, cache.bins.data());
+    cache.valid = true;
+    cache.channel = handle;
+    cache.first = first;
+    cache.count = count;
+  }
+  std::copy(cache.bins.begin(), cache.bins.end(), out);
   error = BASS_OK;
   return DWORD(count) * bytesPerFrame;
 }

@@ -102,10 +102,11 @@ void Recording::deliveryMain() {
   }
 }
 
-size_t Recording::recentMono(float *out, size_t count) const {
+size_t Recording::recentMono(float *out, size_t count, uint64_t *first) const {
   std::lock_guard lock(historyMutex_);
   const size_t n = size_t(std::min<uint64_t>({count, historyCount_, kHistory}));
   const uint64_t start = historyCount_ - n;
+  if (first) *first = start;
   for (size_t i = 0; i < n; ++i) out[i] = history_[(start + i) % kHistory];
   return n;
 }

@@ -34,7 +34,9 @@ class Recording {
   HRECORD handle() const { return handle_; }
   int channels() const { return channels_; }
   // The newest captured samples, channels averaged, as floats (newest last).
-  size_t recentMono(float *out, size_t count) const;
+  // `first` receives the capture index of the first one: the same first index
+  // and count always mean the same samples.
+  size_t recentMono(float *out, size_t count, uint64_t *first = nullptr) const;
 
  private:
   static int onCapture(const void *input, void *, unsigned long frames, const PaStreamCallbackTimeInfo *,

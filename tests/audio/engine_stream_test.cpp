@@ -509,6 +509,30 @@ INSTANTIATE_TEST_SUITE_P(Tones, FftTest,
                            return name;
                          });
 
+TEST_F(EngineTest, ChannelsAskedInTurnEachShowTheirOwnSpectrum) {
+  // The display asks far more often than the heard position moves; whatever
+  // is kept between calls must not hand one channel's picture to another.
+  TestServer low(icyServer(readFixture("tone1k.mp3"), 8192));
+  TestServer high(icyServer(readFixture("tone10k.mp3"), 8192));
+  const HSTREAM a = BASS_StreamCreateURL(low.url().c_str(), 0, 0, nullptr, nullptr);
+  const HSTREAM b = BASS_StreamCreateURL(high.url().c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(a, 0u);
+  ASSERT_NE(b, 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(a, FALSE));
+  ASSERT_TRUE(BASS_ChannelPlay(b, FALSE));
+  std::this_thread::sleep_for(400ms);
+  float bins[1024];
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_EQ(BASS_ChannelGetData(a, bins, BASS_DATA_FFT2048), 2048u * 2 * sizeof(float));
+    EXPECT_EQ(peakBin(bins), int(std::lround(1000 * 2048 / 44100.0))) << "round " << round;
+    ASSERT_EQ(BASS_ChannelGetData(b, bins, BASS_DATA_FFT2048), 2048u * 2 * sizeof(float));
+    EXPECT_EQ(peakBin(bins), int(std::lround(10000 * 2048 / 44100.0))) << "round " << round;
+    std::this_thread::sleep_for(5ms);
+  }
+  BASS_StreamFree(a);
+  BASS_StreamFree(b);
+}
+
 TEST_F(EngineTest, InvalidHandleLeavesTheBufferAlone) {
   float bins[1024];
   std::fill(std::begin(bins), std::end(bins), 7.0f);
