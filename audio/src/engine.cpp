@@ -17,7 +17,7 @@ namespace {
 
 constexpr size_t kMixChunk = 1024;           // frames per mixing step
 constexpr double kMixAheadSeconds = 0.25;    // how far the mix runs ahead of the device
-constexpr auto kMixInterval = std::chrono::milliseconds(100);  // well inside the quarter second ahead
+constexpr auto kMixInterval = std::chrono::milliseconds(40);
 
 using Clock = std::chrono::steady_clock;
 
