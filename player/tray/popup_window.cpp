@@ -119,8 +119,8 @@ void PopupWindow::OpenWebPage(const QString &address) {
 
 void PopupWindow::startProgram(const char *bareName) {
   if (launcher_.startProgram(QString::fromUtf8(bareName))) return;
-  // The design leaves this open; the listener learns which program is missing
-  // and the player goes on.
+  // A program that is not installed must not pass silently: the listener
+  // learns which one is missing, and the player goes on.
   dialogs_.message(nullptr, {QStringLiteral("ไม่พบโปรแกรม %1 หรือเปิดโปรแกรมไม่ได้").arg(QString::fromUtf8(bareName)),
                              QStringLiteral("Kirasol Radio"), MessageIcon::Warning, MessageButtons::Ok});
 }
