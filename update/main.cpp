@@ -1,6 +1,7 @@
 // kirasol-update: brings the installed files in the working directory up to
 // the update server's version, and starts the player again on exit.
 
+#include "common/product_icon.h"
 #include "common/system_program_launcher.h"
 #include "common/transfer.h"
 #include "update/frm_update.h"
@@ -8,7 +9,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QIcon>
 #include <kirasol/build_settings.h>
 
 namespace {
@@ -24,11 +24,7 @@ void Main(kirasol::update::FrmUpdate &form) {
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Kirasol Update"));
-  const QDir icons(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("icons")));
-  QIcon windowIcon;
-  windowIcon.addFile(icons.filePath(QStringLiteral("kirasol-radio-64.png")));
-  windowIcon.addFile(icons.filePath(QStringLiteral("kirasol-radio-256.png")));
-  QApplication::setWindowIcon(windowIcon);
+  QApplication::setWindowIcon(kirasol::productIcon());
   QCommandLineParser parser;
   parser.addHelpOption();
   QCommandLineOption urlOption(QStringLiteral("update-url"),

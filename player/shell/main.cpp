@@ -1,6 +1,7 @@
 // Kirasol Radio: assembles the player and runs it.
 
 #include "common/dialogs.h"
+#include "common/product_icon.h"
 #include "common/system_program_launcher.h"
 #include "player/playback/audio_library.h"
 #include "player/shell/main_window_rules.h"
@@ -9,8 +10,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
-#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 
@@ -19,11 +18,7 @@ int main(int argc, char **argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Kirasol Radio"));
   QApplication::setApplicationVersion(QStringLiteral("1.1"));
-  const QDir icons(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("icons")));
-  QIcon windowIcon;
-  windowIcon.addFile(icons.filePath(QStringLiteral("kirasol-radio-64.png")));
-  windowIcon.addFile(icons.filePath(QStringLiteral("kirasol-radio-256.png")));
-  QApplication::setWindowIcon(windowIcon);
+  QApplication::setWindowIcon(kirasol::productIcon());
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("Kirasol Radio: the station's internet radio player."));
