@@ -1,0 +1,104 @@
+// The audio engine's playlist reader on arbitrary bytes and base addresses.
+// Properties: every entry is a non-empty http(s) address, taken from the
+// document either whole or as the part after the base address's folder or
+// host; no line end or surrounding blank slips in; .m3u entries keep the
+// document's order; .pls entries are unique per FileN and come in N order.
+
+#include "fuzz/fuzz_input.h"
+#include "playlist.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kirasol::audio::parsePlaylist;
+
+bool isWebAddress(const std::string &s) {
+  std::string head = s.substr(0, 8);
+  for (char &c : head) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return head.starts_with("http://") || head.starts_with("https://");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  FuzzedDataProvider fdp(data, size);
+  static const char *const kBases[] = {"http://radio.example:8000/live/list.pls?x=1", "https://example.org",
+                                       "http://example.org/a/b/", ""};
+  const uint8_t pick = fdp.ConsumeIntegral<uint8_t>();
+  const std::string base = pick < 4 ? kBases[pick] : fdp.ConsumeRandomLengthString(64);
+  const std::string body = fdp.ConsumeRemainingBytesAsString();
+
+  const std::vector<std::string> entries = parsePlaylist(body, base);
+  size_t searchFrom = 0;
+  bool inOrder = true;
+  for (const std::string &e : entries) {
+    FUZZ_CHECK(!e.empty() && isWebAddress(e), "entries are http(s) addresses");
+    FUZZ_CHECK(e.find_first_of("\r\n") == std::string::npos, "no line end inside an entry");
+    FUZZ_CHECK(!std::isspace(static_cast<unsigned char>(e.back())), "no trailing blank");
+    size_t where = body.find(e);
+    if (where == std::string::npos) {
+      // A relative entry: some leading part of the base address, maybe a
+      // slash, then a piece of the document.
+      bool found = false;
+      for (size_t k = 1; k <= std::min(e.size(), base.size()) && !found; ++k) {
+        if (e.compare(0, k, base, 0, k) != 0) break;
+        for (size_t skip : {size_t(0), size_t(1)}) {
+          if (k + skip >= e.size() || (skip == 1 && e[k] != '/')) continue;
+          const std::string tail = e.substr(k + skip);
+          const size_t at = body.find(tail);
+          if (at != std::string::npos) {
+            found = true;
+            where = at;
+            break;
+          }
+        }
+      }
+      FUZZ_CHECK(found, "an entry is taken from the document");
+      // A relative tail may also occur earlier by chance; order is only
+      // judged on whole addresses.
+      inOrder = false;
+    }
+    if (inOrder) {
+      const size_t next = body.find(e, searchFrom);
+      if (next == std::string::npos) inOrder = false;  // could be an earlier duplicate line
+      else searchFrom = next + 1;
+    }
+  }
+
+  // Without "[playlist]" the document is an .m3u: absolute lines come out in
+  // the order written and each one is there.
+  bool pls = false;
+  for (size_t start = 0; start <= body.size();) {
+    size_t end = body.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = body.size();
+    std::string line = body.substr(start, end - start);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front()))) line.erase(0, 1);
+    if (!line.empty() && !std::all_of(line.begin(), line.end(), [](unsigned char c) { return std::isspace(c); })) {
+      std::string head = line.substr(0, 10);
+      for (char &c : head) c = char(std::tolower(static_cast<unsigned char>(c)));
+      pls = head == "[playlist]";
+      break;
+    }
+    start = end + 1;
+  }
+  if (!pls) {
+    std::vector<std::string> absolute;
+    for (const std::string &e : entries)
+      if (body.find(e) != std::string::npos) absolute.push_back(e);
+    size_t from = 0;
+    for (const std::string &e : absolute) {
+      const size_t at = body.find(e, from);
+      FUZZ_CHECK(at != std::string::npos, ".m3u entries keep the document's order");
+      from = at + 1;
+    }
+  } else {
+    FUZZ_CHECK(entries.size() <= size_t(std::count(body.begin(), body.end(), '=')), "at most one entry per FileN= line");
+  }
+  return 0;
+}
