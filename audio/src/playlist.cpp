@@ -37,6 +37,8 @@ bool isWebAddress(std::string_view s) {
 }
 
 std::string resolve(std::string_view entry, std::string_view baseUrl) {
+  // An empty entry names nothing; resolving it would give the base's folder.
+  if (entry.empty()) return {};
   if (isWebAddress(entry)) return std::string(entry);
   if (entry.find("://") != std::string_view::npos) return {};
   const auto schemeEnd = baseUrl.find("://");

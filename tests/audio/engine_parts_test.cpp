@@ -149,6 +149,9 @@ TEST(Playlist, EntriesInOrderAndResolved) {
       {"#EXTM3U\n#EXTINF:-1,Station\nhttp://a/live\n\n  http://b/live  \n", {"http://a/live", "http://b/live"}},
       {"relative/stream\n/absolute\n", {"http://host:8000/lists/relative/stream", "http://host:8000/absolute"}},
       {"", {}},
+      // An empty FileN= names no stream; it must not turn into the playlist's
+      // own folder.
+      {"[playlist]\nFile1=\nFile2=  \nFile3=http://c/\n", {"http://c/"}},
   };
   for (const auto &c : cases) EXPECT_EQ(parsePlaylist(c.body, "http://host:8000/lists/radio.m3u"), c.entries) << c.body;
 }
