@@ -4,6 +4,7 @@
 #include "player/recorder/frm_reccord.h"
 #include "player/recorder/station_protocol.h"
 #include "recorder/print_qt.h"
+#include "recorder/recorder_window.h"
 #include "support/scripted_dialogs.h"
 #include "support/test_support.h"
 
@@ -47,22 +48,7 @@ std::vector<Track> demoTracks() {
   return tracks;
 }
 
-struct Window {
-  test::ScriptedDialogs dialogs;
-  QTemporaryDir dir;
-  quint16 relayPort = test::freePort();
-  frmReccord w{dialogs, relayPort};
-  Window() {
-    w.show();
-    w.findChild<QLineEdit *>("txtOutPath")->setText(dir.path());
-  }
-  QString text(const char *name) { return w.findChild<QLabel *>(name)->text(); }
-  void tune(const DemoStation &station) {
-    w.findChild<QLineEdit *>("txtServer")->setText(QStringLiteral("127.0.0.1"));
-    w.findChild<QLineEdit *>("txtPort")->setText(QString::number(station.streamPort()));
-    QTest::mouseClick(w.findChild<QPushButton *>("cmdTune"), Qt::LeftButton);
-  }
-};
+using Window = RecorderWindow;
 
 // A player on the relay: sends its request, then collects what comes.
 struct Player {
@@ -91,7 +77,7 @@ TEST(DemoStationRecording, EverySongGetsItsOwnFile) {
   Window t;
   t.w.findChild<QCheckBox *>("chkFilebysong")->setChecked(true);
   QTest::mouseClick(t.w.findChild<QPushButton *>("CmdRecord"), Qt::LeftButton);  // before the tune: ".mp3"
-  t.tune(station);
+  t.tune(station.streamPort());
   ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == QStringLiteral("Disconnected"); }, 60s))
       << t.text("lblRadio").toStdString();
   EXPECT_EQ(t.text("lblBitrate"), QStringLiteral("Bitrate: 128 Kbps"));
@@ -124,7 +110,7 @@ TEST(DemoStationRecording, StationVariants) {
     DemoStation station({"--fast", "--no-icy-name"});
     ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
     Window t;
-    t.tune(station);
+    t.tune(station.streamPort());
     ASSERT_TRUE(waitUntil([&] { return t.w.state().bIcyOK; }, 10s));
     EXPECT_EQ(t.text("lblRadio"), QStringLiteral("unknown station"));
     EXPECT_EQ(t.text("lblBitrate"), QStringLiteral("Bitrate: 128 Kbps"));
@@ -135,7 +121,7 @@ TEST(DemoStationRecording, StationVariants) {
     Window t;
     t.dialogs.inputs.push_back(QStringLiteral("never.mp3"));
     QTest::mouseClick(t.w.findChild<QPushButton *>("CmdRecord"), Qt::LeftButton);
-    t.tune(station);
+    t.tune(station.streamPort());
     // An HTTP status line is never taken for a station; the endless header
     // wait ends at its bound.
     ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == QStringLiteral("Error ocurred"); }, 10s));
@@ -156,7 +142,7 @@ TEST(DemoStationRecording, RelayedStreamStartsAtARunAndKeepsItsFraming) {
   DemoStation station({"--speed", "20", "--metaint", QString::number(kMetaInt)});
   ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
   Window t;
-  t.tune(station);
+  t.tune(station.streamPort());
   ASSERT_TRUE(waitUntil([&] { return t.w.state().lAudioCount > 0; }, 10s));
 
   Player player(t.relayPort);
@@ -192,7 +178,7 @@ TEST(DemoStationRecording, Mpg123PlaysTheRelay) {
   DemoStation station({"--speed", "2"});
   ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
   Window t;
-  t.tune(station);
+  t.tune(station.streamPort());
   ASSERT_TRUE(waitUntil([&] { return t.w.state().bIcyOK; }, 10s));
 
   QProcess mpg123;
@@ -231,7 +217,7 @@ TEST(DemoStationRecording, StalledPlayerIsDroppedWhileRecordingGoesOn) {
   Window t;
   t.dialogs.inputs.push_back(QStringLiteral("on.mp3"));
   QTest::mouseClick(t.w.findChild<QPushButton *>("CmdRecord"), Qt::LeftButton);
-  t.tune(station);
+  t.tune(station.streamPort());
   ASSERT_TRUE(waitUntil([&] { return t.w.state().bIcyOK; }, 10s));
 
   Player stalled(t.relayPort);

@@ -1,6 +1,7 @@
 #include "player/recorder/frm_reccord.h"
 #include "recorder/icy_stream_builder.h"
 #include "recorder/print_qt.h"
+#include "recorder/recorder_window.h"
 #include "recorder/test_station.h"
 #include "support/scripted_dialogs.h"
 #include "support/test_support.h"
@@ -36,41 +37,7 @@ QByteArray icyHeaders(int metaInt, const QByteArray &extra = "icy-name:Test FM\r
 
 QByteArray titleBlock(const QByteArray &title) { return test::metadataBlock(test::titleField(title)); }
 
-struct Window {
-  test::ScriptedDialogs dialogs;
-  QTemporaryDir dir;
-  quint16 relayPort = test::freePort();
-  frmReccord w{dialogs, relayPort};
-
-  Window() {
-    w.show();
-    edit("txtOutPath")->setText(dir.path());
-  }
-  template <typename T = QLabel>
-  T *control(const char *name) {
-    T *c = w.findChild<T *>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-  }
-  QLineEdit *edit(const char *name) { return control<QLineEdit>(name); }
-  QPushButton *button(const char *name) { return control<QPushButton>(name); }
-  QString text(const char *name) { return control(name)->text(); }
-  void click(const char *name) { QTest::mouseClick(button(name), Qt::LeftButton); }
-
-  void tune(const QString &server, const QString &port) {
-    edit("txtServer")->setText(server);
-    edit("txtPort")->setText(port);
-    click("cmdTune");
-  }
-  // Tunes to the station and waits until its headers are in.
-  bool tuneTo(TestStation &station) {
-    tune(QStringLiteral("127.0.0.1"), QString::number(station.port()));
-    return waitUntil([&] { return w.state().bIcyOK; }, 5s);
-  }
-  bool recording() { return button("CmdRecord")->isChecked(); }
-  QString file(const QString &name) { return dir.path() + u'/' + name; }
-  QStringList files() { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
-};
+using Window = RecorderWindow;
 
 TEST(frmReccord, LoadsWithTheDesignedControls) {
   Window t;
