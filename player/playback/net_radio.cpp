@@ -9,8 +9,12 @@
 
 namespace kirasol {
 
-NetRadio::NetRadio(AudioLibrary &audio, Dialogs &dialogs, QObject *parent)
-    : QObject(parent), audio_(audio), dialogs_(dialogs) {}
+NetRadio::NetRadio(AudioLibrary &audio, Dialogs &dialogs, QObject *parent, std::unique_ptr<RetryTimer> retryTimer)
+    : QObject(parent),
+      audio_(audio),
+      dialogs_(dialogs),
+      retryTimer_(retryTimer ? std::move(retryTimer) : std::make_unique<QtRetryTimer>()),
+      policy_(*retryTimer_, [this](int) { return startWorker(0, true); }) {}
 
 NetRadio::~NetRadio() {
   shuttingDown_ = true;
@@ -28,7 +32,54 @@ void NetRadio::post(std::function<void(PlaybackView &)> update) {
       Qt::QueuedConnection);
 }
 
+void NetRadio::postWork(std::function<void()> work) {
+  QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void NetRadio::showStationText(const QString &text) {
+  postWork([this, text] { applyStationText(text); });
+}
+
+void NetRadio::applyStationText(const QString &text) {
+  shownStation_ = text;
+  if (view_ != nullptr) view_->setStationText(text);
+}
+
+void NetRadio::applyNotPlaying() {
+  applyStationText(QString::fromLatin1(kNotPlayingText));
+  if (view_ == nullptr) return;
+  view_->setBitRateText(QString());
+  view_->setSongText(QString());
+}
+
 bool NetRadio::startOpenStation(int preset) {
+  if (!startWorker(preset, false)) {
+    // Play after a Stop while that connection is still being made: the
+    // listener wants it after all.
+    if (policy_.phase() == ReconnectPolicy::Phase::Idle) policy_.listenerOpening();
+    return false;
+  }
+  policy_.listenerOpening();
+  return true;
+}
+
+void NetRadio::stopStation() {
+  const ReconnectPolicy::Phase phase = policy_.phase();
+  policy_.listenerStopped();
+  playingChannel_ = 0;
+  using Phase = ReconnectPolicy::Phase;
+  if (phase == Phase::Buffering) {
+    // Not playing yet, so the output's stop did not end it; its connection
+    // would stay open for nothing.
+    post([](PlaybackView &v) { v.setNetRadioTimerEnabled(false); });
+    audio_.StreamFree(CurrentChannel);
+  }
+  // Playing: the texts stay as they are. Anything in between (connecting,
+  // buffering, reconnecting) would now be untrue.
+  if (phase != Phase::Playing && phase != Phase::Idle) postWork([this] { applyNotPlaying(); });
+}
+
+bool NetRadio::startWorker(int preset, bool reconnecting) {
   if (hOpenThread != 0) return false;
   // The previous worker has cleared hOpenThread as its last step, so this
   // join returns at once.
@@ -37,7 +88,7 @@ bool NetRadio::startOpenStation(int preset) {
   // Stored before the thread exists, so the worker's final clear cannot be
   // overtaken by this store.
   hOpenThread = nextThreadId_;
-  worker_ = std::thread(&NetRadio::OpenStation, this, preset, StationUrls);
+  worker_ = std::thread(&NetRadio::OpenStation, this, preset, StationUrls, reconnecting);
   return true;
 }
 
@@ -45,48 +96,74 @@ void NetRadio::waitForWorker() {
   if (worker_.joinable()) worker_.join();
 }
 
-void NetRadio::OpenStation(int preset, QStringList urls) {
+void NetRadio::OpenStation(int preset, QStringList urls, bool reconnecting) {
   post([](PlaybackView &v) { v.setNetRadioTimerEnabled(false); });
   audio_.StreamFree(CurrentChannel);
-  post([](PlaybackView &v) {
-    v.setStationText(QString::fromLatin1(kConnectingText));
-    v.setBitRateText(QString());
-    v.setSongText(QString());
-  });
+  // While reconnecting the window keeps what it shows: the reconnecting text,
+  // the last bit rate and title.
+  if (!reconnecting) {
+    showStationText(QString::fromLatin1(kConnectingText));
+    post([](PlaybackView &v) {
+      v.setBitRateText(QString());
+      v.setSongText(QString());
+    });
+  }
 
   const int index = stationUrlIndex(preset);
   const QByteArray url = index >= 0 && index < urls.size() ? urls.at(index).toUtf8() : QByteArray();
   CurrentChannel = audio_.StreamCreateURL(url.constData(), 0,
                                           BASS_STREAM_BLOCK | BASS_STREAM_STATUS | BASS_STREAM_AUTOFREE,
                                           &NetRadio::StreamDownloadProc, this);
-  if (CurrentChannel != 0) {
-    post([](PlaybackView &v) { v.setNetRadioTimerEnabled(true); });
+  const DWORD handle = CurrentChannel;
+  if (handle != 0) {
+    postWork([this, handle] { streamOpened(handle); });
   } else {
-    post([](PlaybackView &v) { v.setStationText(QString::fromLatin1(kNotPlayingText)); });
-    ShowStreamError(stationUnreachableMessage());
+    // The code belongs to this thread, the one whose call failed. The box
+    // is the UI thread's; this worker waits for it to be closed.
+    const int code = audio_.ErrorGetCode();
+    auto closed = std::make_shared<std::promise<void>>();
+    std::future<void> done = closed->get_future();
+    postWork([this, code, closed] {
+      streamOpenFailed(code);
+      closed->set_value();
+    });
+    // Not a blocking queued call: the UI thread may itself be waiting for
+    // this worker (shutdown), so the wait gives up when the player is going
+    // away.
+    while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+      if (shuttingDown_) break;
+    }
   }
   hOpenThread = 0;
 }
 
-void NetRadio::ShowStreamError(const QString &message) {
-  // The code belongs to this thread, the one whose call failed.
-  const int code = audio_.ErrorGetCode();
-  const QString text = message + QStringLiteral("\r\n\r\nerror code: ") + QString::number(code);
-  auto closed = std::make_shared<std::promise<void>>();
-  std::future<void> done = closed->get_future();
-  QMetaObject::invokeMethod(
-      this,
-      [this, text, closed] {
-        dialogs_.message(view_ != nullptr ? view_->boxOwner() : nullptr,
-                         MessageRequest{text, QStringLiteral("Error"), MessageIcon::Warning, MessageButtons::Ok});
-        closed->set_value();
-      },
-      Qt::QueuedConnection);
-  // Not a blocking queued call: the UI thread may itself be waiting for this
-  // worker (shutdown), so the wait gives up when the player is going away.
-  while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-    if (shuttingDown_) return;
+void NetRadio::streamOpened(DWORD handle) {
+  if (!policy_.opened()) {
+    // Stop was pressed while connecting: Stop wins, the stream goes.
+    audio_.StreamFree(handle);
+    return;
   }
+  if (view_ != nullptr) view_->setNetRadioTimerEnabled(true);
+}
+
+void NetRadio::streamOpenFailed(int code) {
+  switch (policy_.openFailed()) {
+    case ReconnectPolicy::Failure::Report:
+      applyStationText(QString::fromLatin1(kNotPlayingText));
+      ShowStreamError(stationUnreachableMessage(), code);
+      return;
+    case ReconnectPolicy::Failure::Retrying:
+      applyStationText(reconnectingText(policy_.attempt()));
+      return;
+    case ReconnectPolicy::Failure::Ignore:
+      return;
+  }
+}
+
+void NetRadio::ShowStreamError(const QString &message, int code) {
+  const QString text = message + QStringLiteral("\r\n\r\nerror code: ") + QString::number(code);
+  dialogs_.message(view_ != nullptr ? view_->boxOwner() : nullptr,
+                   MessageRequest{text, QStringLiteral("Error"), MessageIcon::Warning, MessageButtons::Ok});
 }
 
 void NetRadio::netRadioTick() {
@@ -97,7 +174,7 @@ void NetRadio::netRadioTick() {
   const QWORD connected = audio_.StreamGetFilePosition(channel, BASS_FILEPOS_CONNECTED);
 
   if (connected != 0 && percentage <= kStartPercentage) {
-    post([text = bufferingText(percentage)](PlaybackView &v) { v.setStationText(text); });
+    showStationText(bufferingText(percentage));
     return;
   }
 
@@ -105,12 +182,17 @@ void NetRadio::netRadioTick() {
   const char *headers = audio_.ChannelGetTags(channel, BASS_TAG_ICY);
   if (headers == nullptr) headers = audio_.ChannelGetTags(channel, BASS_TAG_HTTP);
   const StationHeaders station = parseStationHeaders(headers);
-  if (station.name) post([text = *station.name](PlaybackView &v) { v.setStationText(text); });
+  if (station.name) showStationText(*station.name);
   if (station.bitRate) post([text = bitRateText(*station.bitRate)](PlaybackView &v) { v.setBitRateText(text); });
   UpdateSongTitle();
   SetChannelSync(channel, BASS_SYNC_META, 0, &NetRadio::TitleSyncProc, this);
   SetChannelSync(channel, BASS_SYNC_END, 0, &NetRadio::StreamEndSyncProc, this);
   audio_.ChannelPlay(channel, FALSE);
+  if (policy_.phase() == ReconnectPolicy::Phase::Buffering) {
+    policy_.playbackStarted(connected != 0);
+    playingChannel_ = channel;
+    playingName_ = station.name.value_or(shownStation_);
+  }
 }
 
 void NetRadio::bass2Tick() {
@@ -141,12 +223,20 @@ void NetRadio::StreamDownloadProc(const void *buffer, DWORD length, void *user) 
 
 void NetRadio::TitleSyncProc(HSYNC, DWORD, DWORD, void *user) { static_cast<NetRadio *>(user)->UpdateSongTitle(); }
 
-void NetRadio::StreamEndSyncProc(HSYNC, DWORD, DWORD, void *user) {
-  static_cast<NetRadio *>(user)->post([](PlaybackView &v) {
-    v.setStationText(QString::fromLatin1(kNotPlayingText));
-    v.setBitRateText(QString());
-    v.setSongText(QString());
-  });
+void NetRadio::StreamEndSyncProc(HSYNC, DWORD channel, DWORD, void *user) {
+  auto *self = static_cast<NetRadio *>(user);
+  self->postWork([self, channel] { self->streamEnded(channel); });
+}
+
+void NetRadio::streamEnded(DWORD channel) {
+  // An end that was on its way while the listener already opened another
+  // stream says nothing about that one.
+  if (channel != CurrentChannel) return;
+  playingChannel_ = 0;
+  if (policy_.streamEnded())
+    applyStationText(reconnectingText(policy_.attempt()));
+  else if (policy_.phase() == ReconnectPolicy::Phase::Idle)
+    applyNotPlaying();
 }
 
 BOOL NetRadio::RecordingProc(HRECORD, const void *, DWORD, void *) { return TRUE; }

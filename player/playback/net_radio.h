@@ -9,16 +9,22 @@
 // view: they post to the UI thread through this object, and queued calls to
 // one object keep their order, so the texts appear in the order they were
 // produced. The callbacks get this object as their user pointer.
+//
+// A stream that ends while the listener still wants to hear the station is
+// opened again by itself (ReconnectPolicy decides when); Stop ends that at
+// once.
 
 #include "common/dialogs.h"
 #include "player/playback/audio_library.h"
 #include "player/playback/playback_view.h"
+#include "player/playback/reconnect_policy.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace kirasol {
@@ -26,7 +32,10 @@ namespace kirasol {
 class NetRadio : public QObject {
   Q_OBJECT
  public:
-  NetRadio(AudioLibrary &audio, Dialogs &dialogs, QObject *parent = nullptr);
+  // `retryTimer` measures the pauses between reconnection attempts; null
+  // uses a QTimer.
+  NetRadio(AudioLibrary &audio, Dialogs &dialogs, QObject *parent = nullptr,
+           std::unique_ptr<RetryTimer> retryTimer = nullptr);
   // Waits for a running worker; an error box it waits for is given up.
   ~NetRadio() override;
 
@@ -39,9 +48,14 @@ class NetRadio : public QObject {
   std::atomic<DWORD> hOpenThread{0};
   QStringList StationUrls;  // written by the main window's load only
 
-  // Starts OpenStation(preset) on a new thread unless one runs already
-  // (then returns false and starts nothing).
+  // The listener's Play: starts OpenStation(preset) on a new thread unless
+  // one runs already (then returns false and starts nothing).
   bool startOpenStation(int preset);
+  // The listener's Stop (after the output was stopped): no reconnection
+  // happens any more, a stream still opening or buffering is dropped, and a
+  // status that would now be untrue gives way to "not playing".
+  void stopStation();
+  const ReconnectPolicy &reconnectPolicy() const { return policy_; }
 
   // Tick of tmrNetRadio: buffering text, or at the start threshold the
   // headers, title, syncs and playback start.
@@ -65,11 +79,24 @@ class NetRadio : public QObject {
   void waitForWorker();
 
  private:
-  void OpenStation(int preset, QStringList urls);
-  // Shows the stream error box on the UI thread and waits until it is closed.
-  void ShowStreamError(const QString &message);
+  bool startWorker(int preset, bool reconnecting);
+  void OpenStation(int preset, QStringList urls, bool reconnecting);
+  // UI-thread halves of the worker's and the callbacks' results.
+  void streamOpened(DWORD handle);
+  void streamOpenFailed(int code);
+  void streamEnded(DWORD channel);
+  // lblName's text: posted (any thread, in order) or applied now (UI thread,
+  // from work that was itself posted).
+  void showStationText(const QString &text);
+  void applyStationText(const QString &text);
+  // The ended look: "not playing", no bit rate, no title (UI thread, now).
+  void applyNotPlaying();
+  // The stream error box (UI thread): the message and the failed call's code.
+  void ShowStreamError(const QString &message, int code);
   // Runs `update` on the UI thread against the current view, in posting order.
   void post(std::function<void(PlaybackView &)> update);
+  // Runs `work` on the UI thread, in posting order, view or not.
+  void postWork(std::function<void()> work);
 
   AudioLibrary &audio_;
   Dialogs &dialogs_;
@@ -77,6 +104,13 @@ class NetRadio : public QObject {
   std::thread worker_;
   std::atomic<bool> shuttingDown_{false};
   DWORD nextThreadId_ = 0;
+  std::unique_ptr<RetryTimer> retryTimer_;
+  ReconnectPolicy policy_;
+  // UI thread: the stream whose playback started (its END and stalls count),
+  // the name shown then, and whether a stall is being shown.
+  DWORD playingChannel_ = 0;
+  QString playingName_;
+  QString shownStation_;
 };
 
 }  // namespace kirasol

@@ -27,6 +27,10 @@ int bufferPercentage(QWORD held, QWORD end) {
   return static_cast<int>(roundHalfEven(share));
 }
 
+QString reconnectingText(int attempt) {
+  return QStringLiteral("reconnecting... (") + QString::number(attempt) + QLatin1Char(')');
+}
+
 QString bufferingText(int percentage) {
   return QStringLiteral("buffering... ") + QString::number(percentage) + QLatin1Char('%');
 }

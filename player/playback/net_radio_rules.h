@@ -15,6 +15,9 @@ namespace kirasol {
 // Status texts shown in lblName / lblBPS.
 inline constexpr char kConnectingText[] = "connecting...";
 inline constexpr char kNotPlayingText[] = "not playing";
+// "reconnecting... (3)": the station ended by itself and attempt 3 is being
+// waited for or made.
+QString reconnectingText(int attempt);
 // Shown (with the library's error code) when the station cannot be opened.
 QString stationUnreachableMessage();
 

@@ -25,6 +25,7 @@ namespace {
 constexpr int kSkinWidth = 281;
 constexpr int kSkinHeight = 172;
 constexpr DWORD kLibraryVersion = 0x0204;
+constexpr DWORD kStallTimeoutMs = 10000;
 
 // A label without a caption that acts as a small hot spot.
 class HotSpot final : public QLabel {
@@ -116,7 +117,12 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
   connect(makeButton("lblStop", QStringLiteral("Stop!"), {64, 112, 48, 20}), &QPushButton::clicked, this,
           &FrmMain::stopCommand);
   connect(makeButton("PushButton1", QStringLiteral("Stop!"), {116, 112, 48, 20}), &QPushButton::clicked, this,
-          [this] { services_.audio.Stop(); });
+          [this] {
+            services_.audio.Stop();
+            // A stop all the same: the station is not reopened behind the
+            // listener's back.
+            services_.radio.stopStation();
+          });
   connect(makeButton("Request", QStringLiteral("Request"), {168, 112, 50, 20}), &QPushButton::clicked, this, [this] {
     if (hooks_.showRequest) hooks_.showRequest();
   });
@@ -233,6 +239,10 @@ bool FrmMain::load() {
   audio.SetConfig(BASS_CONFIG_NET_PLAYLIST, 1);
   audio.SetConfig(BASS_CONFIG_NET_PREBUF, 0);
   audio.SetConfigPtr(BASS_CONFIG_NET_PROXY, nullptr);
+  // A connection that stays open but brings nothing ends the download after
+  // this long, so the stream ends and is reconnected instead of showing the
+  // station over silence.
+  audio.SetConfig(BASS_CONFIG_NET_READTIMEOUT, kStallTimeoutMs);
 
   radio.StationUrls = {services_.stationUrl};
   radio.hOpenThread = 0;
@@ -274,6 +284,8 @@ void FrmMain::closeEvent(QCloseEvent *event) {
   services_.audio.RecordFree();
   if (event->isAccepted()) {
     unloaded_ = true;
+    // No reconnection after the library is gone.
+    services_.radio.stopStation();
     services_.radio.setView(nullptr);
     emit unloaded();
   }
@@ -328,6 +340,7 @@ void FrmMain::playCommand() {
 
 void FrmMain::stopCommand() {
   services_.audio.Stop();
+  services_.radio.stopStation();
   tmrLiveSpec_->stop();
   timer5_->stop();
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <utility>
 
 namespace kirasol {
 namespace {
@@ -18,11 +19,28 @@ using test::FakeAudioLibrary;
 using test::RecordingView;
 using test::ScriptedDialogs;
 
+// Pauses between reconnection attempts pass when the test says so.
+struct FakeRetryTimer final : RetryTimer {
+  std::vector<std::chrono::milliseconds> pauses;  // every start, in order
+  std::function<void()> due;
+  void start(std::chrono::milliseconds delay, std::function<void()> call) override {
+    pauses.push_back(delay);
+    due = std::move(call);
+  }
+  void cancel() override { due = nullptr; }
+  bool fire() {
+    if (!due) return false;
+    std::exchange(due, nullptr)();
+    return true;
+  }
+};
+
 struct NetRadioTest : ::testing::Test {
   FakeAudioLibrary audio;
   ScriptedDialogs dialogs;
   RecordingView view;
-  NetRadio radio{audio, dialogs};
+  FakeRetryTimer *retry = new FakeRetryTimer;
+  NetRadio radio{audio, dialogs, nullptr, std::unique_ptr<RetryTimer>(retry)};
 
   NetRadioTest() {
     radio.setView(&view);
@@ -36,6 +54,21 @@ struct NetRadioTest : ::testing::Test {
   }
   void tick() {
     radio.netRadioTick();
+    QCoreApplication::processEvents();
+  }
+  void settle() {  // a failed open waits for the UI thread
+    ASSERT_TRUE(test::waitUntil([&] { return radio.hOpenThread == 0; }, 5s));
+    QCoreApplication::processEvents();
+  }
+  void playTheOpenedStream() {
+    const DWORD h = radio.CurrentChannel;
+    audio.setTag(h, BASS_TAG_ICY, FakeAudioLibrary::headerBlock({"ICY 200 OK", "icy-name:My Station"}));
+    audio.setTag(h, BASS_TAG_META, "StreamTitle='Artist - Song';");
+    audio.setPositions(h, {100, 100, 1});
+    tick();
+  }
+  void endTheStream() {  // from a library thread
+    std::thread([&] { audio.fireSync(radio.CurrentChannel, BASS_SYNC_END); }).join();
     QCoreApplication::processEvents();
   }
 };
@@ -183,9 +216,50 @@ TEST_F(NetRadioTest, SyncsFromLibraryThreadsReachTheLabelsInOrder) {
   for (int i = 0; i < songs.size(); ++i) EXPECT_EQ(songs[i], QStringLiteral("song:Song %1").arg(i));
 
   std::thread([&] { audio.fireSync(h, BASS_SYNC_END); }).join();
-  ASSERT_TRUE(test::waitUntil([&] { return view.station == QStringLiteral("not playing"); }, 5s));
-  EXPECT_EQ(view.bitRate, QString());
-  EXPECT_EQ(view.song, QString());
+  ASSERT_TRUE(test::waitUntil([&] { return view.station == QStringLiteral("reconnecting... (1)"); }, 5s));
+  EXPECT_EQ(view.song, QStringLiteral("Song 49")) << "the window keeps its state while reconnecting";
+}
+
+TEST_F(NetRadioTest, AStationThatEndsByItselfIsReopenedWithGrowingPausesUntilStop) {
+  openAndSettle();
+  playTheOpenedStream();
+  endTheStream();
+  EXPECT_EQ(view.station, QStringLiteral("reconnecting... (1)"));
+  EXPECT_EQ(view.song, QStringLiteral("Artist - Song"));
+
+  view.history.clear();
+  audio.streamOpens = false;
+  for (int attempt = 1; attempt <= 6; ++attempt) {
+    ASSERT_TRUE(retry->fire());
+    settle();
+    EXPECT_EQ(view.station, QStringLiteral("reconnecting... (%1)").arg(attempt + 1));
+  }
+  using std::chrono::seconds;
+  EXPECT_EQ(retry->pauses, (std::vector<std::chrono::milliseconds>{seconds(1), seconds(2), seconds(4), seconds(8),
+                                                                    seconds(15), seconds(30), seconds(30)}));
+  EXPECT_TRUE(dialogs.messages.empty()) << "failed attempts show no box";
+  EXPECT_FALSE(view.history.contains(QStringLiteral("name:connecting...")));
+
+  // Attempt 7 reaches the station again: it plays and the count starts over.
+  audio.streamOpens = true;
+  ASSERT_TRUE(retry->fire());
+  settle();
+  EXPECT_EQ(view.station, QStringLiteral("reconnecting... (7)")) << "kept while connecting";
+  playTheOpenedStream();
+  EXPECT_EQ(view.station, QStringLiteral("My Station"));
+  endTheStream();
+  EXPECT_EQ(view.station, QStringLiteral("reconnecting... (1)"));
+  EXPECT_EQ(retry->pauses.back(), seconds(1));
+
+  // Stop while connecting: the stream that arrives afterwards is dropped.
+  audio.holdOpening();
+  ASSERT_TRUE(radio.startOpenStation(0));
+  ASSERT_TRUE(test::waitUntil([&] { return audio.openingWaiting(); }, 5s));
+  radio.stopStation();
+  audio.release();
+  settle();
+  EXPECT_EQ(audio.count("StreamFree " + std::to_string(audio.lastStream())), 1);
+  EXPECT_FALSE(view.netRadioTimer);
 }
 
 TEST_F(NetRadioTest, CpuTickShowsTwoDecimals) {

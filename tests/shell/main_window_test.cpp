@@ -110,7 +110,7 @@ TEST_F(MainWindowTest, LoadRunsInOrderAndMovesToTheProgramFolder) {
   QDir::setCurrent(elsewhere.path());
   ASSERT_TRUE(make(QStringLiteral("http://example.invalid:9000/")).load());
   EXPECT_EQ(audio.calls(), (std::vector<std::string>{"GetVersion", "Init", "SetConfig 21=1", "SetConfig 15=0",
-                                                     "SetConfigPtr 17=null", "RecordInit", "RecordStart 44100 1"}));
+                                                     "SetConfigPtr 17=null", "SetConfig 37=10000", "RecordInit", "RecordStart 44100 1"}));
   EXPECT_EQ(QDir::currentPath(), QDir(QCoreApplication::applicationDirPath()).canonicalPath());
   EXPECT_EQ(radio.CurrentChannel, audio.recordHandle);
   EXPECT_EQ(radio.StationUrls, QStringList{"http://example.invalid:9000/"});

@@ -10,14 +10,21 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
 
 // The audio output loads the sound server's ALSA plugin and unloads it again;
 // what the plugin keeps is reported as leaked from an unknown module and
@@ -125,6 +132,101 @@ TEST_F(PlayerStreamTest, UnreachablePortShowsNotPlayingAndOneErrorBox) {
       << dialogs.messages[0].text.toStdString();
   EXPECT_FALSE(dialogs.messages[0].text.endsWith(QStringLiteral("code: 0")));
   EXPECT_EQ(radio.CurrentChannel, 0u);
+}
+
+// What the null sink plays, from its monitor: 44.1 kHz mono 16-bit.
+struct SinkCapture {
+  static constexpr std::size_t kRate = 44100;
+  QProcess parec;
+  std::vector<int16_t> x;
+  SinkCapture() {
+    QObject::connect(&parec, &QProcess::readyReadStandardOutput, [this] {
+      const QByteArray bytes = parec.read(parec.bytesAvailable() & ~qint64(1));
+      x.insert(x.end(), (const int16_t *)bytes.data(), (const int16_t *)(bytes.data() + bytes.size()));
+    });
+    parec.start("parec", {"--raw", "--format=s16le", "--rate=44100", "--channels=1", "-d", "kirasol_null.monitor"});
+  }
+  ~SinkCapture() { parec.kill(), parec.waitForFinished(); }
+  // Silences of 10 ms or more after the first sound: {first sample, length}.
+  std::vector<std::pair<std::size_t, std::size_t>> gaps() const {
+    std::vector<std::pair<std::size_t, std::size_t>> runs;
+    for (std::size_t i = 0, last = SIZE_MAX; i <= x.size(); ++i) {
+      if (i < x.size() && std::abs(x[i]) < 200) continue;
+      if (last != SIZE_MAX && i - last > kRate / 100) runs.push_back({last + 1, i - last - 1});
+      last = i;
+    }
+    return runs;
+  }
+  int largestStep(std::size_t from, std::size_t to) const {
+    int step = 0;
+    for (std::size_t i = from + 1; i < std::min(to, x.size()); ++i) step = std::max(step, std::abs(x[i] - x[i - 1]));
+    return step;
+  }
+};
+
+TEST_F(PlayerStreamTest, AStationThatDropsComesBackWithoutAClickAndStopEndsTheRetries) {
+  SinkCapture sink;
+  ASSERT_TRUE(sink.parec.waitForStarted());
+  auto station = std::make_unique<test::DemoStation>();
+  ASSERT_TRUE(station->started()) << station->errorText().toStdString();
+  const QString port = QString::number(station->streamPort());
+  ASSERT_TRUE(load(station->streamUrl()));
+  window->findChild<QTimer *>("Timer6")->stop();
+  QStringList names;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (names.isEmpty() || names.back() != text("lblName")) names << text("lblName");
+  });
+  watch.start(5);
+
+  window->button("btnPresents")->click();
+  const auto playing = [&] { return text("lblName") == QStringLiteral("Kirasol Demo Station"); };
+  ASSERT_TRUE(test::waitUntil(playing, 30s));
+  QTest::qWait(2000);
+
+  // The station goes away for 10 s; the buffer plays out, then the player
+  // keeps trying.
+  station.reset();
+  QElapsedTimer down;
+  down.start();
+  ASSERT_TRUE(test::waitUntil([&] { return text("lblName").startsWith("reconnecting... ("); }, 15s))
+      << text("lblName").toStdString();
+  EXPECT_TRUE(window->findChild<QTimer *>("Timer5")->isActive()) << "the clock goes on while reconnecting";
+  ASSERT_TRUE(test::waitUntil([&] { return down.elapsed() >= 10000; }, 15s));
+  const std::size_t backAt = sink.x.size();
+  station = std::make_unique<test::DemoStation>(QStringList{QStringLiteral("--stream-port"), port});
+  ASSERT_TRUE(station->started()) << station->errorText().toStdString();
+  ASSERT_TRUE(test::waitUntil(playing, 40s)) << names.join(" | ").toStdString();
+  EXPECT_TRUE(names.contains(QStringLiteral("reconnecting... (1)"))) << names.join(" | ").toStdString();
+  EXPECT_TRUE(dialogs.messages.empty());
+  QTest::qWait(2500);
+
+  // The sound comes back as the station sends it: faded in, no step.
+  const auto gaps = sink.gaps();
+  ASSERT_FALSE(gaps.empty());
+  const std::size_t resumed = gaps.back().first + gaps.back().second;
+  EXPECT_GT(resumed, backAt) << "silence before the station was back";
+  EXPECT_GT(gaps.back().second, std::size_t(SinkCapture::kRate)) << "one long silence while the station was away";
+  const int onset = sink.largestStep(resumed, resumed + SinkCapture::kRate / 10);
+  const int steady = sink.largestStep(sink.x.size() - SinkCapture::kRate, sink.x.size());
+  EXPECT_LE(onset, steady) << "click at resume: step " << onset << " against " << steady << " while playing";
+
+  // Away again, its port taking connections and closing them: Stop during a
+  // pause ends the attempts at once.
+  station.reset();
+  QTcpServer counting;
+  ASSERT_TRUE(counting.listen(QHostAddress::LocalHost, port.toUShort()));
+  int connections = 0;
+  QObject::connect(&counting, &QTcpServer::newConnection, [&] {
+    while (QTcpSocket *s = counting.nextPendingConnection()) ++connections, s->close();
+  });
+  ASSERT_TRUE(test::waitUntil([&] { return text("lblName") == QStringLiteral("reconnecting... (2)"); }, 20s))
+      << text("lblName").toStdString();
+  EXPECT_EQ(connections, 1);
+  window->button("lblStop")->click();
+  QTest::qWait(7000);  // past the next two pauses (2 s, 4 s)
+  EXPECT_EQ(connections, 1);
+  EXPECT_EQ(text("lblName"), QStringLiteral("not playing"));
 }
 
 // The band whose bar stands highest in the last spectrum picture (-1 when black).
