@@ -83,6 +83,14 @@ struct PlayerStreamTest : ::testing::Test {
     return window->load();
   }
   QString text(const char *name) { return window->findChild<QLabel *>(QString::fromLatin1(name))->text(); }
+  QStringList names;  // each text lblName showed since watchNames()
+  QTimer watch;
+  void watchNames() {
+    QObject::connect(&watch, &QTimer::timeout, [this] {
+      if (names.isEmpty() || names.back() != text("lblName")) names << text("lblName");
+    });
+    watch.start(5);
+  }
 };
 
 TEST_F(PlayerStreamTest, PlaysTheDemoStationWithNameBitRateAndTitles) {
@@ -172,12 +180,7 @@ TEST_F(PlayerStreamTest, AStationThatDropsComesBackWithoutAClickAndStopEndsTheRe
   const QString port = QString::number(station->streamPort());
   ASSERT_TRUE(load(station->streamUrl()));
   window->findChild<QTimer *>("Timer6")->stop();
-  QStringList names;
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (names.isEmpty() || names.back() != text("lblName")) names << text("lblName");
-  });
-  watch.start(5);
+  watchNames();
 
   window->button("btnPresents")->click();
   const auto playing = [&] { return text("lblName") == QStringLiteral("Kirasol Demo Station"); };
@@ -266,12 +269,7 @@ TEST_F(PlayerStreamTest, SpectrumFollowsTheToneAndStopPlayReconnectsWithTheClock
   QTest::qWait(1500);
   EXPECT_EQ(text("Timer"), stoppedAt);
 
-  QStringList names;
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (names.isEmpty() || names.back() != text("lblName")) names << text("lblName");
-  });
-  watch.start(5);
+  watchNames();
   window->button("btnPresents")->click();
   ASSERT_TRUE(test::waitUntil(
       [&] { return names.contains("connecting...") && text("lblName") == QStringLiteral("Kirasol Demo Station"); },
