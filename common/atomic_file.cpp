@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 namespace kirasol {
 
@@ -24,6 +25,13 @@ bool replaceFileAtomically(const QString &path, const QByteArray &bytes, QString
     return false;
   }
   return true;
+}
+
+bool folderIsWritable(const QString &folder, QString *error) {
+  QTemporaryFile probe(folder + QStringLiteral("/.write-test-XXXXXX"));
+  if (probe.open()) return true;
+  if (error) *error = probe.errorString();
+  return false;
 }
 
 }  // namespace kirasol

@@ -14,4 +14,9 @@ namespace kirasol {
 // false is returned and `error` (when given) says why.
 bool replaceFileAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 
+// True when new files can be made in `folder` (checked by making one, so a
+// read-only mount or a folder owned by another user both count as not
+// writable). On false, `error` (when given) says why.
+bool folderIsWritable(const QString &folder, QString *error = nullptr);
+
 }  // namespace kirasol

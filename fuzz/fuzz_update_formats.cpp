@@ -160,6 +160,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FUZZ_CHECK(!QFileInfo::exists(QDir(box.work).filePath(QStringLiteral("vers.dat"))) &&
                  !QFileInfo::exists(QDir(box.work).filePath(QStringLiteral("update.dat"))),
              "the run's temporary copies are gone");
+  FUZZ_CHECK(!QFileInfo::exists(QDir(box.work).filePath(QStringLiteral(".kirasol-update"))),
+             "the run's staging folder is gone");
   if (result == RunResult::Updated) {
     const std::optional<QString> latest = firstField(decodeText(server.version));
     FUZZ_CHECK(latest && mod.CurrentVersion() != *latest && mod.LatestVersion() == *latest, "updated to the server's version");

@@ -2,6 +2,7 @@
 
 #include "common/program_names.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -55,7 +56,7 @@ void ButtonLabel::mouseReleaseEvent(QMouseEvent *event) {
 }
 
 FrmUpdate::FrmUpdate(UrlFetcher &fetcher, ProgramLauncher &launcher, const QString &updateBaseUrl,
-                     const QString &workDir, QWidget *parent)
+                     const QString &workDir, UpdateOptions options, QWidget *parent)
     : QWidget(parent), launcher_(launcher) {
   setObjectName(QStringLiteral("frmUpdate"));
   setWindowTitle(QStringLiteral("อัพเดทโปรแกรมรุ่นล่าสุด"));
@@ -79,12 +80,16 @@ FrmUpdate::FrmUpdate(UrlFetcher &fetcher, ProgramLauncher &launcher, const QStri
   label1_ = buttonLabel(this, "Label1", QStringLiteral("ออก"));
   label1_->setGeometry(195, 228, 175, 30);
 
-  module_ = std::make_unique<ModUpdate>(fetcher, updateBaseUrl, workDir, *this);
+  module_ = std::make_unique<ModUpdate>(fetcher, updateBaseUrl, workDir, *this, std::move(options));
 
   connect(lblConnect_, &ButtonLabel::pressed, this, [this] { setBackground(lblConnect_, kButtonPressed); });
   connect(lblConnect_, &ButtonLabel::released, this, [this] {
     setBackground(lblConnect_, kButtonGrey);
     module_->Run();
+    if (exitAfterRun_) {
+      exitAfterRun_ = false;
+      exitAndStartPlayer();
+    }
   });
   connect(label1_, &ButtonLabel::released, this, [this] { exitAndStartPlayer(); });
 }
@@ -92,11 +97,24 @@ FrmUpdate::FrmUpdate(UrlFetcher &fetcher, ProgramLauncher &launcher, const QStri
 FrmUpdate::~FrmUpdate() = default;
 
 void FrmUpdate::exitAndStartPlayer() {
-  // Starting the player while files are still being replaced would run a
-  // half-updated program; the exit waits for the run to finish.
-  if (module_->running()) return;
+  // Starting the player while files are being replaced would run a
+  // half-updated program: the run is canceled first (downloads end at once
+  // and change nothing; an install already begun takes a moment to finish),
+  // and the exit follows when it has returned.
+  if (module_->running()) {
+    exitAfterRun_ = true;
+    module_->Cancel();
+    return;
+  }
   close();
   launcher_.startProgram(QString::fromLatin1(programs::kPlayer));
+}
+
+void FrmUpdate::closeEvent(QCloseEvent *event) {
+  // Closing the window ends the program without starting the player; a run
+  // in progress is canceled so that it does not go on unseen.
+  module_->Cancel();
+  QWidget::closeEvent(event);
 }
 
 void FrmUpdate::appendMessage(const QString &text) {

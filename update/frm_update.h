@@ -35,7 +35,7 @@ class FrmUpdate final : public QWidget, public UpdateView {
   Q_OBJECT
  public:
   FrmUpdate(UrlFetcher &fetcher, ProgramLauncher &launcher, const QString &updateBaseUrl, const QString &workDir,
-            QWidget *parent = nullptr);
+            UpdateOptions options = {}, QWidget *parent = nullptr);
   ~FrmUpdate() override;
 
   ModUpdate &module() { return *module_; }
@@ -44,6 +44,9 @@ class FrmUpdate final : public QWidget, public UpdateView {
   void setCurrentVersionCaption(const QString &text) override;
   void setLatestVersionCaption(const QString &text) override;
   void processPendingEvents() override;
+
+ protected:
+  void closeEvent(QCloseEvent *event) override;
 
  private:
   void exitAndStartPlayer();
@@ -55,6 +58,7 @@ class FrmUpdate final : public QWidget, public UpdateView {
   ButtonLabel *lblConnect_;
   ButtonLabel *label1_;
   std::unique_ptr<ModUpdate> module_;
+  bool exitAfterRun_ = false;
 };
 
 }  // namespace kirasol::update

@@ -35,7 +35,10 @@ int main(int argc, char **argv) {
 
   kirasol::Transfer transfer;
   kirasol::SystemProgramLauncher launcher;
-  kirasol::update::FrmUpdate form(transfer, launcher, parser.value(urlOption), QDir::currentPath());
+  kirasol::update::UpdateOptions options;
+  options.publicKey = QByteArray(kirasol::settings::kUpdatePublicKey);
+  options.maxFileBytes = kirasol::settings::kUpdateMaxFileBytes;
+  kirasol::update::FrmUpdate form(transfer, launcher, parser.value(urlOption), QDir::currentPath(), options);
   Main(form);
   return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "common/atomic_file.h"
 #include "common/text_codec.h"
 #include "common/text_rules.h"
+#include "update/staged_install.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
+#include <algorithm>
 
 namespace kirasol::update {
 
@@ -17,8 +19,15 @@ namespace {
 
 const QString kVersionFile = QStringLiteral("version.dat");
 const QString kFilesFile = QStringLiteral("files.dat");
+// Temporary copies of the server's files that earlier versions of this
+// program kept in the folder; a run removes any left behind.
 const QString kServerVersionCopy = QStringLiteral("vers.dat");
 const QString kServerFilesCopy = QStringLiteral("update.dat");
+const QString kStagingName = QStringLiteral(".kirasol-update");
+
+const QString kStoppedRetry = QStringLiteral("หยุดการอัพเดท กรุณาลองใหม่อีกครั้งค่ะ");
+const QString kStoppedRefused = QStringLiteral("หยุดการอัพเดท ไม่มีไฟล์ใดถูกเปลี่ยนแปลง กรุณาแจ้งผู้ดูแลเซิร์ฟเวอร์อัพเดทค่ะ");
+const QString kStoppedCanceled = QStringLiteral("ยกเลิกการอัพเดทแล้ว ไม่มีไฟล์ใดถูกเปลี่ยนแปลงค่ะ");
 
 // Lines of a text file that may end in CR LF, LF or CR; a final line break
 // does not start another line.
@@ -39,6 +48,13 @@ bool readWholeFile(const QString &path, QByteArray &bytes) {
 }
 
 bool isInside(const QString &root, const QString &path) { return path.startsWith(root + u'/'); }
+
+QString sha256OfFile(const QString &path) {
+  QFile file(path);
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) return {};
+  return QString::fromLatin1(hash.result().toHex());
+}
 
 }  // namespace
 
@@ -89,12 +105,61 @@ bool isSafeFileName(const QString &workDir, const QString &name) {
   return resolved == root || isInside(root, resolved);
 }
 
-ModUpdate::ModUpdate(UrlFetcher &fetcher, QString updateBaseUrl, QString workDir, UpdateView &view)
-    : fetcher_(fetcher), updateBaseUrl_(std::move(updateBaseUrl)), workDir_(std::move(workDir)), view_(view) {}
+bool isReservedFileName(const QString &name) {
+  const QString clean = QDir::cleanPath(name);
+  return clean == kVersionFile || clean == kFilesFile || clean == kServerVersionCopy || clean == kServerFilesCopy ||
+         clean == kStagingName || clean.startsWith(kStagingName + u'/');
+}
+
+ModUpdate::ModUpdate(UrlFetcher &fetcher, QString updateBaseUrl, QString workDir, UpdateView &view,
+                     UpdateOptions options)
+    : fetcher_(fetcher),
+      updateBaseUrl_(std::move(updateBaseUrl)),
+      workDir_(std::move(workDir)),
+      view_(view),
+      options_(std::move(options)) {
+  if (!options_.publicKey.isEmpty()) key_ = parseMinisignPublicKey(options_.publicKey, &keyError_);
+}
+
+ModUpdate::~ModUpdate() = default;
 
 QString ModUpdate::path(const QString &name) const { return QDir(workDir_).filePath(name); }
 
+bool ModUpdate::folderWritable() {
+  QString error;
+  if (folderIsWritable(workDir_, &error)) return true;
+  // A folder of a system-wide install belongs to the package manager; the
+  // listener can do nothing about it here, so the text says who can.
+  view_.appendMessage(QStringLiteral("ไม่สามารถเขียนไฟล์ในโฟลเดอร์โปรแกรม %1 ได้ (%2)").arg(workDir_, error));
+  view_.appendMessage(QStringLiteral("โปรแกรมนี้ติดตั้งและดูแลโดยระบบ จึงอัพเดทจากที่นี่ไม่ได้"));
+  view_.appendMessage(QStringLiteral("กรุณาให้ผู้ดูแลระบบอัพเดท หรืออัพเดทผ่านตัวจัดการแพ็กเกจ (package manager) ค่ะ"));
+  return false;
+}
+
+bool ModUpdate::recoverInterruptedInstall() {
+  StagedInstall staging(workDir_);
+  if (!QFileInfo::exists(staging.stagingFolder())) return true;
+  QString error;
+  switch (staging.recover(&error)) {
+    case StagedInstall::Recovery::NothingToDo:
+      return true;
+    case StagedInstall::Recovery::Finished:
+      view_.appendMessage(QStringLiteral("ติดตั้งอัพเดทที่ค้างไว้จากครั้งก่อนเรียบร้อยแล้ว"));
+      return true;
+    case StagedInstall::Recovery::RolledBack:
+      view_.appendMessage(
+          QStringLiteral("อัพเดทที่ค้างไว้จากครั้งก่อนติดตั้งต่อไม่ได้ (%1) จึงคืนไฟล์เดิมทั้งหมดแล้ว").arg(error));
+      return true;
+    case StagedInstall::Recovery::Failed:
+      break;
+  }
+  view_.appendMessage(QStringLiteral("อัพเดทที่ค้างไว้จากครั้งก่อนยังจัดการไม่ได้ (%1)").arg(error));
+  return false;
+}
+
 void ModUpdate::ReadCurrentVersion() {
+  const bool writable = folderIsWritable(workDir_);
+  if (writable) recoverInterruptedInstall();
   currentVersion_.clear();
   QByteArray bytes;
   if (readWholeFile(path(kVersionFile), bytes)) {
@@ -107,28 +172,41 @@ void ModUpdate::ReadCurrentVersion() {
   } else {
     view_.setCurrentVersionCaption(QStringLiteral("ไม่พบไฟล์เวอร์ชั่น"));
   }
+  if (!writable) folderWritable();
 }
 
-bool ModUpdate::FetchFile(const QString &remote, const QString &local, const QString &sha256) {
-  // The name is appended as a path, so "#", "?" and blanks in it stay part
-  // of the file name.
-  QUrl url(updateBaseUrl_);
-  url.setPath(url.path() + remote);
-  const FetchResult result = fetcher_.fetch(url);
-  bool written = false;
+ModUpdate::Verdict ModUpdate::fetchList(const QString &remote, QByteArray &bytes) {
+  const auto urlOf = [&](const QString &name) {
+    // The name is appended as a path, so "#", "?" and blanks in it stay part
+    // of the file name.
+    QUrl url(updateBaseUrl_);
+    url.setPath(url.path() + name);
+    return url;
+  };
+  const FetchResult result = fetcher_.fetch(urlOf(remote));
+  view_.processPendingEvents();
+  if (cancelRequested_ || result.canceled) return Verdict::Canceled;
   if (!result.ok) {
     view_.appendMessage(QStringLiteral("ดาวน์โหลดไฟล์ %1 ไม่สำเร็จ (%2)").arg(remote, result.errorText));
-  } else if (!sha256.isEmpty() &&
-             QCryptographicHash::hash(result.body, QCryptographicHash::Sha256).toHex() != sha256.toLatin1()) {
-    view_.appendMessage(QStringLiteral("ไฟล์ %1 ไม่ตรงกับ SHA-256 ที่ระบุไว้ จึงไม่ได้ติดตั้ง").arg(remote));
-  } else {
-    const QString target = path(local);
-    QString error;
-    written = QDir().mkpath(QFileInfo(target).absolutePath()) && replaceFileAtomically(target, result.body, &error);
-    if (!written) view_.appendMessage(QStringLiteral("บันทึกไฟล์ %1 ไม่สำเร็จ (%2)").arg(local, error));
+    return Verdict::Failed;
   }
-  view_.processPendingEvents();
-  return written;
+  if (key_) {
+    const FetchResult signature = fetcher_.fetch(urlOf(remote + kSignatureSuffix));
+    view_.processPendingEvents();
+    if (cancelRequested_ || signature.canceled) return Verdict::Canceled;
+    if (!signature.ok) {
+      view_.appendMessage(QStringLiteral("ไม่พบลายเซ็นของ %1 บนเซิร์ฟเวอร์ (%2)").arg(remote, signature.errorText));
+      // No answer at all may pass; an answer without the signature will not.
+      return signature.httpStatus == 0 ? Verdict::Failed : Verdict::Refused;
+    }
+    const SignatureCheck check = verifyMinisign(*key_, result.body, signature.body);
+    if (!check.valid) {
+      view_.appendMessage(QStringLiteral("ลายเซ็นของ %1 ไม่ถูกต้อง (%2)").arg(remote, check.error));
+      return Verdict::Refused;
+    }
+  }
+  bytes = result.body;
+  return Verdict::Ok;
 }
 
 void ModUpdate::LoadFileList() {
@@ -136,7 +214,7 @@ void ModUpdate::LoadFileList() {
   if (!readWholeFile(path(kFilesFile), bytes)) return;
   int i = 0;
   for (const QString &line : textLines(bytes)) {
-    // The table has 51 slots; SaveFileList never writes more lines, so
+    // The table has 51 slots; the program never writes more lines, so
     // further lines can only come from elsewhere and are not recorded.
     if (i >= kFileTableSlots) break;
     fields_ = SplitFields(line, u',');
@@ -145,46 +223,91 @@ void ModUpdate::LoadFileList() {
   }
 }
 
-bool ModUpdate::UpdateFile(const QString &name, const QString &version, const QString &sha256) {
-  if (!isSafeFileName(workDir_, name)) {
+void ModUpdate::UpdateFile(const QString &name, const QString &version, const QString &sha256,
+                           std::array<FileEntry, kFileTableSlots> &table, QList<Download> &downloads,
+                           QStringList &refused) {
+  if (!isSafeFileName(workDir_, name) || isReservedFileName(name) || QFileInfo(path(name)).isDir()) {
     view_.appendMessage(QStringLiteral("ไม่อนุญาตให้ติดตั้งไฟล์ชื่อ ") + name);
-    return true;
+    refused << name;
+    return;
   }
-  for (FileEntry &slot : fileTable_) {
-    if (slot.Name != name) continue;
-    if (ordinalCompare(slot.Version, version) >= 0) return true;
-    view_.appendMessage(QStringLiteral("อัพเดท ") + name + QStringLiteral(" เป็น ") + version);
-    if (!FetchFile(name, name, sha256)) return false;
-    slot.Version = version;
-    return true;
+  QString announcement;
+  auto slot = std::find_if(table.begin(), table.end(), [&](const FileEntry &e) { return e.Name == name; });
+  if (slot != table.end()) {
+    if (ordinalCompare(slot->Version, version) >= 0) return;
+    announcement = QStringLiteral("อัพเดท ") + name + QStringLiteral(" เป็น ") + version;
+    slot->Version = version;
+  } else {
+    announcement = QStringLiteral("ดาวโหลดไฟล์ ") + name;
+    // With no free slot the file is still fetched, just not recorded.
+    slot = std::find_if(table.begin(), table.end(), [](const FileEntry &e) { return e.Name.isEmpty(); });
+    if (slot != table.end()) *slot = {name, version};
   }
-  view_.appendMessage(QStringLiteral("ดาวโหลดไฟล์ ") + name);
-  if (!FetchFile(name, name, sha256)) return false;
-  for (FileEntry &slot : fileTable_) {
-    if (slot.Name.isEmpty()) {
-      slot = {name, version};
-      break;
-    }
+  if (key_ && sha256.isEmpty()) {
+    // The signature vouches for the list; only a hash in it vouches for
+    // the file.
+    view_.appendMessage(QStringLiteral("ไฟล์ %1 ไม่มี SHA-256 ในรายการที่ลงลายเซ็นไว้ จึงไม่ได้ติดตั้ง").arg(name));
+    refused << name;
+    return;
   }
-  return true;
+  downloads.append({name, sha256, announcement});
 }
 
-bool ModUpdate::SaveFileList() {
+ModUpdate::Verdict ModUpdate::FetchFile(const Download &download, const QString &stagedPath) {
+  QUrl url(updateBaseUrl_);
+  url.setPath(url.path() + download.name);
+  FetchLimits limits;
+  limits.maxBytes = options_.maxFileBytes;
+  limits.minBytesPerSecond = options_.minBytesPerSecond;
+  limits.rateWindow = options_.rateWindow;
+  // Without a hash only the length can tell a whole file from a cut one.
+  limits.requireKnownLength = download.sha256.isEmpty();
+  FetchResult result;
+  if (QDir().mkpath(QFileInfo(stagedPath).absolutePath())) {
+    result = fetcher_.fetchToFile(url, stagedPath, limits);
+  } else {
+    result.errorText = QStringLiteral("%1 cannot be made").arg(QFileInfo(stagedPath).absolutePath());
+  }
+  view_.processPendingEvents();
+  if (cancelRequested_ || result.canceled) return Verdict::Canceled;
+  if (!result.ok) {
+    view_.appendMessage(QStringLiteral("ดาวน์โหลดไฟล์ %1 ไม่สำเร็จ (%2)").arg(download.name, result.errorText));
+    return Verdict::Failed;
+  }
+  if (!download.sha256.isEmpty() && sha256OfFile(stagedPath) != download.sha256) {
+    view_.appendMessage(QStringLiteral("ไฟล์ %1 ไม่ตรงกับ SHA-256 ที่ระบุไว้ จึงไม่ได้ติดตั้ง").arg(download.name));
+    return Verdict::Refused;
+  }
+  return Verdict::Ok;
+}
+
+QByteArray ModUpdate::fileListText(const std::array<FileEntry, kFileTableSlots> &table) const {
   QByteArray bytes;
-  for (const FileEntry &slot : fileTable_) {
+  for (const FileEntry &slot : table) {
     if (!slot.Name.isEmpty()) bytes += (slot.Name + u',' + slot.Version).toUtf8() + "\r\n";
   }
-  QString error;
-  if (replaceFileAtomically(path(kFilesFile), bytes, &error)) return true;
-  view_.appendMessage(QStringLiteral("บันทึกไฟล์ %1 ไม่สำเร็จ (%2)").arg(kFilesFile, error));
-  return false;
+  return bytes;
 }
 
-RunResult ModUpdate::finishRun(RunResult result) {
-  if (result == RunResult::Failed) view_.appendMessage(QStringLiteral("หยุดการอัพเดท กรุณาลองใหม่อีกครั้งค่ะ"));
+void ModUpdate::Cancel() {
+  if (!running_) return;
+  cancelRequested_ = true;
+  fetcher_.cancel();
+}
+
+RunResult ModUpdate::finishRun(RunResult result, const QStringList &troubled) {
+  if (!troubled.isEmpty()) view_.appendMessage(QStringLiteral("ไฟล์ที่มีปัญหา: ") + troubled.join(QStringLiteral(", ")));
+  switch (result) {
+    case RunResult::Failed: view_.appendMessage(kStoppedRetry); break;
+    case RunResult::Refused: view_.appendMessage(kStoppedRefused); break;
+    case RunResult::Canceled: view_.appendMessage(kStoppedCanceled); break;
+    default: break;
+  }
   view_.processPendingEvents();
-  QFile::remove(path(kServerVersionCopy));
-  QFile::remove(path(kServerFilesCopy));
+  if (result != RunResult::NotWritable) {
+    QFile::remove(path(kServerVersionCopy));
+    QFile::remove(path(kServerFilesCopy));
+  }
   running_ = false;
   return result;
 }
@@ -194,11 +317,25 @@ RunResult ModUpdate::Run() {
   // a second run on top of the first would share its files.
   if (running_) return RunResult::Ignored;
   running_ = true;
+  cancelRequested_ = false;
+  const auto stopped = [&](Verdict verdict, const QStringList &troubled = {}) {
+    return finishRun(verdict == Verdict::Refused    ? RunResult::Refused
+                     : verdict == Verdict::Canceled ? RunResult::Canceled
+                                                    : RunResult::Failed,
+                     troubled);
+  };
+
+  // Nothing is fetched for a folder that cannot take the result.
+  if (!folderWritable()) return finishRun(RunResult::NotWritable);
+  if (!recoverInterruptedInstall()) return finishRun(RunResult::Failed);
+  if (!options_.publicKey.isEmpty() && !key_) {
+    view_.appendMessage(QStringLiteral("กุญแจตรวจลายเซ็นของโปรแกรมนี้ใช้ไม่ได้ (%1)").arg(keyError_));
+    return finishRun(RunResult::Refused);
+  }
 
   view_.appendMessage(QStringLiteral("กำลังตรวจสอบเวอร์ชั่น"));
-  if (!FetchFile(QStringLiteral("version.dat"), kServerVersionCopy)) return finishRun(RunResult::Failed);
   QByteArray bytes;
-  readWholeFile(path(kServerVersionCopy), bytes);
+  if (const Verdict v = fetchList(kVersionFile, bytes); v != Verdict::Ok) return stopped(v);
   const std::optional<QString> latest = firstField(decodeText(bytes));
   if (!latest || latest->isEmpty()) {
     view_.appendMessage(QStringLiteral("ไม่พบเวอร์ชั่นล่าสุดบนเซิร์ฟเวอร์"));
@@ -214,30 +351,54 @@ RunResult ModUpdate::Run() {
   }
 
   view_.appendMessage(QStringLiteral("ดาวน์โหลดไฟล์อัพเดท"));
-  if (!FetchFile(QStringLiteral("files.dat"), kServerFilesCopy)) return finishRun(RunResult::Failed);
-  view_.processPendingEvents();
+  if (const Verdict v = fetchList(kFilesFile, bytes); v != Verdict::Ok) return stopped(v);
   view_.appendMessage(QStringLiteral("ตรวจสอบสอบไฟล์เพื่อดาวน์โหลด"));
   LoadFileList();
   view_.processPendingEvents();
 
-  bytes.clear();
-  readWholeFile(path(kServerFilesCopy), bytes);
+  // Every line is decided before anything is fetched, so a list with a name
+  // that cannot be installed costs no download and changes nothing.
+  std::array<FileEntry, kFileTableSlots> table = fileTable_;
+  QList<Download> downloads;
+  QStringList refused;
   for (const QString &line : textLines(bytes)) {
     fields_ = SplitFields(line, u',');
     if (fields_[0].trimmed().isEmpty()) continue;
-    if (!UpdateFile(fields_[0], fields_[1], listedSha256(fields_))) {
-      // What was installed before the failure is recorded, so the next run
-      // does not fetch it again; "version.dat" is left for that next run.
-      SaveFileList();
-      return finishRun(RunResult::Failed);
-    }
+    UpdateFile(fields_[0], fields_[1], listedSha256(fields_), table, downloads, refused);
   }
-  if (!SaveFileList()) return finishRun(RunResult::Failed);
+  if (!refused.isEmpty()) return finishRun(RunResult::Refused, refused);
+
+  StagedInstall staging(workDir_);
+  staging.beforeReplace = beforeReplace_;
   QString error;
-  if (!replaceFileAtomically(path(kVersionFile), (latestVersion_ + QStringLiteral("\r\n")).toUtf8(), &error)) {
-    view_.appendMessage(QStringLiteral("บันทึกไฟล์ %1 ไม่สำเร็จ (%2)").arg(kVersionFile, error));
+  const auto installFailed = [&] {
+    view_.appendMessage(QStringLiteral("ติดตั้งไฟล์ไม่สำเร็จ (%1) ไฟล์ทั้งหมดยังเป็นรุ่นเดิม").arg(error));
+    staging.discard();
     return finishRun(RunResult::Failed);
+  };
+  if (!staging.prepare(&error)) return installFailed();
+  QStringList names;
+  for (const Download &download : downloads) {
+    const QString name = QDir::cleanPath(download.name);
+    view_.appendMessage(download.announcement);
+    if (const Verdict v = FetchFile(download, staging.stagedPath(name)); v != Verdict::Ok) {
+      staging.discard();
+      return stopped(v, {download.name});
+    }
+    if (!names.contains(name)) names << name;
   }
+  if (!replaceFileAtomically(staging.stagedPath(kFilesFile), fileListText(table), &error) ||
+      !replaceFileAtomically(staging.stagedPath(kVersionFile), (latestVersion_ + QStringLiteral("\r\n")).toUtf8(),
+                             &error))
+    return installFailed();
+  names << kFilesFile << kVersionFile;
+  if (!staging.install(names, &error)) {
+    // Interrupted on purpose by a test: the journal finishes it next time.
+    if (staging.hasJournal()) return finishRun(RunResult::Failed);
+    return installFailed();
+  }
+  fileTable_ = table;
+
   view_.appendMessage(QStringLiteral("โปรแกรมของคุณอัพเดทเป็นเวอร์ชั่น ") + latestVersion_);
   view_.setCurrentVersionCaption(QStringLiteral("Version ") + latestVersion_);
   view_.appendMessage(QStringLiteral("อัพเดทไฟล์เรียบร้อยแล้วค่ะ"));

@@ -5,19 +5,30 @@
 //
 // Every file is named relative to the working folder given at construction
 // (the program's inherited working directory): "version.dat" (installed
-// version), "files.dat" (installed files), and the run's temporary copies of
-// the server's files, "vers.dat" and "update.dat", which are removed at the
-// end of every run, successful or not.
+// version) and "files.dat" (installed files). The server's "version.dat"
+// and "files.dat" are read into memory and never written as they are.
 //
-// A run never leaves a half-written or wrong file behind: every file is
-// replaced atomically and only with a complete 200 answer; when a fetch
-// fails the run stops, "version.dat" keeps the old version so the next run
-// tries again, and the list says what failed.
+// A run changes the folder all at once or not at all. It first makes sure
+// the folder can be written at all (a system-wide install cannot, and says
+// so); then it reads the server's version and file list (with a public key
+// configured, both must carry a valid minisign signature, and every file to
+// fetch a SHA-256 in the list); decides every file; downloads all needed files
+// into a staging folder, each checked (status 200, whole length, SHA-256
+// where listed, a size cap); and only then installs them together with the
+// new "files.dat" and "version.dat" (see StagedInstall). A refused name, a
+// bad signature, a failed or cut download, a wrong hash or the exit button
+// ends the run with every installed file and "version.dat" byte for byte as
+// before, and the list says which files were the trouble.
 
 #include "common/transfer.h"
+#include "update/update_signature.h"
 
 #include <QString>
+#include <QStringList>
 #include <array>
+#include <chrono>
+#include <functional>
+#include <optional>
 
 namespace kirasol::update {
 
@@ -44,6 +55,23 @@ QString listedSha256(const FieldList &fields);
 // and not reaching outside through a symbolic link.
 bool isSafeFileName(const QString &workDir, const QString &name);
 
+// Names a file list may not install: the run's own records and its staging
+// folder.
+bool isReservedFileName(const QString &name);
+
+// A signature of a server file is that file's name plus this.
+inline const QString kSignatureSuffix = QStringLiteral(".minisig");
+
+struct UpdateOptions {
+  // A minisign public key (its base64 line). Empty: the lists are taken
+  // unsigned and a listed SHA-256 is checked where one is given.
+  QByteArray publicKey;
+  qint64 maxFileBytes = qint64(256) << 20;  // per listed file
+  // A download slower than this over `rateWindow` is given up.
+  qint64 minBytesPerSecond = 1024;
+  std::chrono::milliseconds rateWindow{std::chrono::seconds(30)};
+};
+
 class UpdateView {
  public:
   virtual ~UpdateView() = default;
@@ -58,48 +86,74 @@ enum class RunResult {
   AlreadyCurrent,  // the server's version equals CurrentVersion; nothing changed
   Updated,         // every listed file is in place and "version.dat" advanced
   NoVersionFound,  // the server's "version.dat" had no first field
-  Failed,          // a fetch or a write failed; "version.dat" kept the old version
+  Failed,          // a fetch or a write failed; nothing changed, a later run may succeed
+  Refused,         // the server's lists or files were not acceptable; nothing changed
+  NotWritable,     // the folder cannot be written (a system-wide install); nothing fetched
+  Canceled,        // Cancel() during the downloads; nothing changed
   Ignored,         // a run was already in progress
 };
 
 class ModUpdate {
  public:
-  ModUpdate(UrlFetcher &fetcher, QString updateBaseUrl, QString workDir, UpdateView &view);
+  ModUpdate(UrlFetcher &fetcher, QString updateBaseUrl, QString workDir, UpdateView &view,
+            UpdateOptions options = {});
+  ~ModUpdate();
 
-  // Start-up: reads CurrentVersion from "version.dat" and shows it.
+  // Start-up: finishes an install an earlier run could not finish, reads
+  // CurrentVersion from "version.dat" and shows it, and says so at once when
+  // the folder cannot be written.
   void ReadCurrentVersion();
   // One update run (the press of `lblConnect`).
   RunResult Run();
   bool running() const { return running_; }
+  // Ends a run's downloads as soon as possible; the run then changes
+  // nothing. Once the install has begun it runs to its end (a moment).
+  void Cancel();
 
-  // Fetches UpdateBaseUrl + remote and replaces the local file with it. With
-  // `sha256` (64 lower-case hex digits) the bytes must match it. False, with
-  // a message in the list, when nothing was written.
-  bool FetchFile(const QString &remote, const QString &local, const QString &sha256 = {});
   void LoadFileList();
-  // Fetches the listed file when needed and records it. False when the run
-  // must stop (the file could not be fetched, written or verified).
-  bool UpdateFile(const QString &name, const QString &version, const QString &sha256 = {});
-  bool SaveFileList();
 
   const QString &CurrentVersion() const { return currentVersion_; }
   const QString &LatestVersion() const { return latestVersion_; }
   const std::array<FileEntry, kFileTableSlots> &FileTable() const { return fileTable_; }
   const FieldList &Fields() const { return fields_; }
 
+  // For tests: see StagedInstall::beforeReplace.
+  void setInterruptionForTest(std::function<bool(int)> beforeReplace) { beforeReplace_ = std::move(beforeReplace); }
+
  private:
+  struct Download {
+    QString name;
+    QString sha256;
+    QString announcement;  // shown when its download starts
+  };
+  enum class Verdict { Ok, Failed, Refused, Canceled };
+
   QString path(const QString &name) const;
-  RunResult finishRun(RunResult result);
+  RunResult finishRun(RunResult result, const QStringList &troubled = {});
+  bool folderWritable();
+  bool recoverInterruptedInstall();
+  Verdict fetchList(const QString &remote, QByteArray &bytes);
+  // Decides one listed file against `table`, recording it there: adds it to
+  // `downloads` when it must be fetched, or to `refused`.
+  void UpdateFile(const QString &name, const QString &version, const QString &sha256,
+                  std::array<FileEntry, kFileTableSlots> &table, QList<Download> &downloads, QStringList &refused);
+  Verdict FetchFile(const Download &download, const QString &stagedPath);
+  QByteArray fileListText(const std::array<FileEntry, kFileTableSlots> &table) const;
 
   UrlFetcher &fetcher_;
   QString updateBaseUrl_;
   QString workDir_;
   UpdateView &view_;
+  UpdateOptions options_;
+  std::optional<MinisignKey> key_;  // set when options_.publicKey is a valid key
+  QString keyError_;
   QString currentVersion_;
   QString latestVersion_;
   std::array<FileEntry, kFileTableSlots> fileTable_;
   FieldList fields_;
   bool running_ = false;
+  bool cancelRequested_ = false;
+  std::function<bool(int)> beforeReplace_;
 };
 
 }  // namespace kirasol::update

@@ -2,6 +2,7 @@
 #include "support/test_http_server.h"
 #include "support/test_support.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -9,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <optional>
 
 using kirasol::Transfer;
 using kirasol::test::HttpResponse;
@@ -104,6 +106,76 @@ TEST(TransferTest, StalledServerTimesOutAndIsBusyMeanwhile) {
   // The refused nested fetch did not overwrite the outer one's outcome.
   EXPECT_EQ(transfer.lastError(), r.errorText);
   EXPECT_TRUE(transfer.fetch(QUrl(server.url("/quick"))).ok);
+}
+
+// What the player's page fetch and the updater's file fetch do with bodies
+// that never end, end late, or end without saying where.
+TEST(TransferTest, HostileBodiesEndAtTheirBoundsWithAClearError) {
+  using Mode = HttpResponse::Mode;
+  HttpResponse trickle = make(200, QByteArray(5000, 't'), Mode::Trickle);
+  trickle.intervalMs = 50;
+  kirasol::FetchLimits slowFile;
+  slowFile.maxBytes = 1 << 20;
+  slowFile.minBytesPerSecond = 1000;
+  slowFile.rateWindow = 1s;
+  kirasol::FetchLimits smallFile;
+  smallFile.maxBytes = 4 << 20;
+  smallFile.requireKnownLength = true;
+  const struct {
+    const char *name;
+    HttpResponse response;
+    std::optional<kirasol::FetchLimits> toFile;  // else fetch() with its page limits
+    const char *error;
+  } cases[] = {
+      {"endless page", make(200, {}, Mode::Endless), {}, "the answer is larger than 1 MiB; stopped"},
+      {"page announced too large", make(200, QByteArray(2 << 20, 'p')), {}, "the answer is larger than 1 MiB; stopped"},
+      {"trickling page", trickle, {}, "not complete within 1.5 s"},
+      {"endless file", make(200, {}, Mode::Endless), smallFile, "the answer is larger than 4 MiB; stopped"},
+      {"trickling file", trickle, slowFile, "the server sent only"},
+      {"file without a length", make(200, "abc", Mode::NoLength), smallFile, "the server did not say how long"},
+      {"error page for a file", make(404, {}, Mode::Endless), smallFile, "the server answered with status 404"},
+  };
+  QTemporaryDir dir;
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    TestHttpServer server;
+    ASSERT_TRUE(server.listen());
+    server.setRoute("/x", c.response);
+    Transfer transfer(5s);
+    kirasol::FetchLimits page = kirasol::FetchLimits::page();
+    page.deadline = 1500ms;
+    transfer.setPageLimits(page);
+    const QString file = dir.filePath("x");
+    const kirasol::FetchResult r = c.toFile ? transfer.fetchToFile(QUrl(server.url("/x")), file, *c.toFile)
+                                            : transfer.fetch(QUrl(server.url("/x")));
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.errorText.startsWith(c.error)) << r.errorText.toStdString();
+    EXPECT_LE(r.body.size(), 1 << 20);
+    EXPECT_FALSE(QFile::exists(file));
+  }
+  // The same limits let a whole file through.
+  TestHttpServer server;
+  ASSERT_TRUE(server.listen());
+  server.setRoute("/x", make(200, QByteArray(3 << 20, 'f')));
+  Transfer transfer(5s);
+  const kirasol::FetchResult r = transfer.fetchToFile(QUrl(server.url("/x")), dir.filePath("x"), smallFile);
+  EXPECT_TRUE(r.ok) << r.errorText.toStdString();
+  EXPECT_EQ(r.size, 3 << 20);
+  EXPECT_EQ(kirasol::test::readFile(dir.filePath("x")), QByteArray(3 << 20, 'f'));
+}
+
+TEST(TransferTest, CancelEndsARunningFetchAtOnce) {
+  TestHttpServer server;
+  ASSERT_TRUE(server.listen());
+  server.setRoute("/stall", make(200, "", HttpResponse::Mode::Stall));
+  Transfer transfer(30s);
+  QTimer::singleShot(100ms, [&] { transfer.cancel(); });
+  const auto started = std::chrono::steady_clock::now();
+  const kirasol::FetchResult r = transfer.fetch(QUrl(server.url("/stall")));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+  EXPECT_FALSE(r.ok);
+  EXPECT_TRUE(r.canceled);
+  EXPECT_FALSE(transfer.busy());
 }
 
 // A self-signed certificate for 127.0.0.1, made with the openssl tool.

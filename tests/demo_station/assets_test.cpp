@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QImage>
 #include <QRect>
 #include <QRegularExpression>
@@ -187,9 +188,11 @@ TEST(Assets, TextFilesReadTheWayTheProgramsReadThem) {
       kirasol::decodeText(readFile(update + QStringLiteral("files.dat"))).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
   ASSERT_FALSE(lines.isEmpty());
   for (const QString &line : lines) {
+    // Name, version and the SHA-256 that scripts/sign-update wrote.
     const QStringList f = line.split(u',');
-    ASSERT_EQ(f.size(), 2) << qPrintable(line);
+    ASSERT_EQ(f.size(), 3) << qPrintable(line);
     EXPECT_FALSE(readFile(update + f[0]).isEmpty()) << qPrintable(f[0]);
     EXPECT_EQ(f[1], QStringLiteral("1.1"));
+    EXPECT_EQ(f[2], QCryptographicHash::hash(readFile(update + f[0]), QCryptographicHash::Sha256).toHex());
   }
 }

@@ -4,6 +4,8 @@
 #include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+#include <memory>
 
 namespace kirasol::test {
 
@@ -111,18 +113,44 @@ void TestHttpServer::answer(QTcpSocket *socket, const QString &path) {
     case HttpResponse::Mode::Drop:
       socket->abort();
       return;
-    case HttpResponse::Mode::Normal:
-    case HttpResponse::Mode::CutShort:
+    default:
       break;
   }
-  QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) +
-                    "\r\nContent-Length: " + QByteArray::number(response.body.size()) +
-                    "\r\nConnection: close\r\n";
+  using Mode = HttpResponse::Mode;
+  const bool lengthGiven = response.mode != Mode::NoLength && response.mode != Mode::Endless;
+  QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
+  if (lengthGiven) head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+  head += "Connection: close\r\n";
   for (const auto &[name, value] : response.headers) head += name + ": " + value + "\r\n";
   head += "\r\n";
-  const QByteArray body =
-      response.mode == HttpResponse::Mode::CutShort ? response.body.left(response.sentBytes) : response.body;
-  socket->write(head + body);
+  socket->write(head);
+  if (response.mode == Mode::Endless) {
+    // Refilled only as the client reads, so the server's memory stays small.
+    const QByteArray chunk = response.body.isEmpty() ? QByteArray(64 * 1024, 'x') : response.body;
+    const auto refill = [socket, chunk] {
+      while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * chunk.size())
+        socket->write(chunk);
+    };
+    QObject::connect(socket, &QTcpSocket::bytesWritten, socket, refill);
+    refill();
+    return;
+  }
+  if (response.mode == Mode::Trickle) {
+    auto *timer = new QTimer(socket);
+    auto sent = std::make_shared<qsizetype>(0);
+    QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, sent, body = response.body] {
+      if (*sent >= body.size()) {
+        timer->stop();
+        socket->disconnectFromHost();
+        return;
+      }
+      socket->write(body.mid((*sent)++, 1));
+    });
+    timer->start(response.intervalMs);
+    return;
+  }
+  const bool cut = response.mode == Mode::CutShort || (response.mode == Mode::NoLength && response.sentBytes > 0);
+  socket->write(cut ? response.body.left(response.sentBytes) : response.body);
   socket->disconnectFromHost();
 }
 

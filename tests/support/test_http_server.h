@@ -27,12 +27,16 @@ struct HttpResponse {
     Drop,           // close the connection without answering
     StopListening,  // close the connection and stop accepting new ones
     Stall,          // read the request and never answer
+    NoLength,       // no Content-Length: `sentBytes` of the body (all when 0), then close
+    Endless,        // no Content-Length, and the body repeated for as long as the client reads
+    Trickle,        // full Content-Length, then one byte of the body every `intervalMs`
   };
   int status = 200;
   QByteArray body;
   QList<QPair<QByteArray, QByteArray>> headers;
   Mode mode = Mode::Normal;
   qsizetype sentBytes = 0;
+  int intervalMs = 200;
 };
 
 class TestHttpServer : public QObject {

@@ -3,6 +3,7 @@
 
 #include <QListWidget>
 #include <QTest>
+#include <QTimer>
 
 namespace kirasol::update::test {
 namespace {
@@ -55,6 +56,37 @@ TEST_F(UpdateRunTest, WindowRunsOnReleaseOfTheConnectLabelAndExitStartsThePlayer
   QTest::mouseClick(exit, Qt::LeftButton);
   EXPECT_FALSE(form.isVisible());
   EXPECT_EQ(launcher.started, QStringList{"kirasol-radio"});
+}
+
+TEST_F(UpdateRunTest, ExitDuringARunCancelsItChangesNothingAndStartsThePlayer) {
+  localFile("version.dat", "1.1\r\n");
+  localFile("a.bin", "old");
+  serverFile("version.dat", "1.2\r\n");
+  serverFile("files.dat", "a.bin,1.1\r\n");
+  kirasol::test::HttpResponse trickle;
+  trickle.mode = kirasol::test::HttpResponse::Mode::Trickle;
+  trickle.body = QByteArray(1000, 't');
+  server_.setRoute("/update/a.bin", trickle);
+  const auto before = snapshot(workDir_.path());
+  RecordingLauncher launcher;
+  FrmUpdate form(transfer_, launcher, server_.url("/update/"), workDir_.path());
+  form.show();
+  form.module().ReadCurrentVersion();
+  auto *exit = form.findChild<QLabel *>("Label1");
+  bool runningAtExit = false;
+  QTimer::singleShot(std::chrono::milliseconds(500), [&] {
+    runningAtExit = form.module().running();
+    QTest::mouseClick(exit, Qt::LeftButton);
+  });
+  const auto started = std::chrono::steady_clock::now();
+  QTest::mouseClick(form.findChild<QLabel *>("lblConnect"), Qt::LeftButton);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+  EXPECT_TRUE(runningAtExit);
+  EXPECT_FALSE(form.module().running());
+  EXPECT_TRUE(listTexts(form).contains("ยกเลิกการอัพเดทแล้ว ไม่มีไฟล์ใดถูกเปลี่ยนแปลงค่ะ"));
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(launcher.started, QStringList{"kirasol-radio"});
+  EXPECT_EQ(snapshot(workDir_.path()), before);
 }
 
 }  // namespace

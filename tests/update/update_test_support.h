@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QMap>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
@@ -30,6 +31,25 @@ class RecordingView : public UpdateView {
     if (onPendingEvents) onPendingEvents();
   }
 };
+
+// The demo station's signing key pair, committed with the sources.
+inline QString demoSecretKey() {
+  return kirasol::test::sourceDir() + QStringLiteral("/tools/demo_station/demo-update-key/demo-update.key");
+}
+inline QByteArray demoPublicKey() {
+  return kirasol::test::readFile(kirasol::test::sourceDir() +
+                                 QStringLiteral("/tools/demo_station/demo-update-key/demo-update.pub"));
+}
+
+// Signs an update folder the way a station operator does; "" when it
+// worked, else what the script said.
+inline QString signFolder(const QString &folder, const QString &secretKey = demoSecretKey()) {
+  QProcess sign;
+  sign.setProcessChannelMode(QProcess::MergedChannels);
+  sign.start(QStringLiteral("bash"), {kirasol::test::sourceDir() + QStringLiteral("/scripts/sign-update"), folder, secretKey});
+  if (!sign.waitForFinished(30000)) return QStringLiteral("sign-update did not finish");
+  return sign.exitCode() == 0 ? QString() : QString::fromUtf8(sign.readAll());
+}
 
 // Every file below a folder with its bytes, to show that nothing changed.
 inline QMap<QString, QByteArray> snapshot(const QString &folder) {
@@ -58,7 +78,7 @@ class UpdateRunTest : public ::testing::Test {
   bool localExists(const QString &name) const { return QFileInfo::exists(workDir_.filePath(name)); }
   // A fresh module, as at program start; its start-up messages are dropped.
   ModUpdate &start() {
-    module_ = std::make_unique<ModUpdate>(transfer_, server_.url("/update/"), workDir_.path(), view_);
+    module_ = std::make_unique<ModUpdate>(transfer_, server_.url("/update/"), workDir_.path(), view_, options_);
     module_->ReadCurrentVersion();
     view_.messages.clear();
     return *module_;
@@ -71,6 +91,7 @@ class UpdateRunTest : public ::testing::Test {
   void expectNoTemporaries() const {
     EXPECT_FALSE(localExists("vers.dat"));
     EXPECT_FALSE(localExists("update.dat"));
+    EXPECT_FALSE(localExists(".kirasol-update"));
   }
 
   QTemporaryDir serverDir_;
@@ -78,6 +99,7 @@ class UpdateRunTest : public ::testing::Test {
   kirasol::test::TestHttpServer server_;
   kirasol::Transfer transfer_{std::chrono::seconds(5)};
   RecordingView view_;
+  UpdateOptions options_;
   std::unique_ptr<ModUpdate> module_;
 };
 
