@@ -204,10 +204,11 @@ FetchResult Transfer::run(const QUrl &url, QIODevice *sink, const FetchLimits &l
   } else if (reply->error() == QNetworkReply::OperationCanceledError) {
     // Only the transfer timeout cancels a reply we did not abandon ourselves.
     result.errorText = QStringLiteral("no answer within %1 s").arg(double(timeout_.count()) / 1000.0);
+  } else if (result.httpStatus != 0 && result.httpStatus != 200) {
+    // Said plainly: Qt's text for an error status repeats the whole address.
+    result.errorText = QStringLiteral("the server answered with status %1").arg(result.httpStatus);
   } else if (reply->error() != QNetworkReply::NoError) {
     result.errorText = reply->errorString();
-  } else if (result.httpStatus != 200) {
-    result.errorText = QStringLiteral("the server answered with status %1").arg(result.httpStatus);
   } else {
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     bool known = false;

@@ -66,6 +66,12 @@ FrmUpdate::FrmUpdate(UrlFetcher &fetcher, ProgramLauncher &launcher, const QStri
   list_->setObjectName(QStringLiteral("list"));
   list_->setFont(QFont(QStringLiteral("Tahoma"), 9));
   list_->setGeometry(10, 10, 360, 170);
+  // Failure messages carry a reason and a path; they wrap rather than run
+  // off the right edge.
+  list_->setWordWrap(true);
+  list_->setTextElideMode(Qt::ElideNone);
+  list_->setResizeMode(QListView::Adjust);
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   curver_ = versionLabel(this, "curver");
   curver_->setGeometry(10, 190, 170, 24);
