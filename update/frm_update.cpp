@@ -4,8 +4,10 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QStyle>
 
 namespace kirasol::update {
 
@@ -66,11 +68,6 @@ FrmUpdate::FrmUpdate(UrlFetcher &fetcher, ProgramLauncher &launcher, const QStri
   list_->setObjectName(QStringLiteral("list"));
   list_->setFont(QFont(QStringLiteral("Tahoma"), 9));
   list_->setGeometry(10, 10, 360, 170);
-  // Failure messages carry a reason and a path; they wrap rather than run
-  // off the right edge.
-  list_->setWordWrap(true);
-  list_->setTextElideMode(Qt::ElideNone);
-  list_->setResizeMode(QListView::Adjust);
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   curver_ = versionLabel(this, "curver");
@@ -124,7 +121,23 @@ void FrmUpdate::closeEvent(QCloseEvent *event) {
 }
 
 void FrmUpdate::appendMessage(const QString &text) {
-  list_->addItem(text);
+  // Failure messages carry a reason and a path: they are broken at blanks
+  // into items that fit, rather than run off the right edge.
+  const QFontMetrics metrics(list_->font());
+  // The width once the vertical scroll bar shows, known before the window does.
+  const int width = list_->width() - 2 * list_->frameWidth() -
+                    list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_) - 24;
+  QString line;
+  for (const QString &word : text.split(u' ')) {
+    const QString longer = line.isEmpty() ? word : line + u' ' + word;
+    if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+      list_->addItem(line);
+      line = word;
+    } else {
+      line = longer;
+    }
+  }
+  list_->addItem(line);
   list_->scrollToBottom();
 }
 
