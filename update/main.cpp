@@ -3,6 +3,7 @@
 
 #include "common/product_icon.h"
 #include "common/system_program_launcher.h"
+#include "common/thai_button_texts.h"
 #include "common/transfer.h"
 #include "update/frm_update.h"
 
@@ -25,6 +26,7 @@ int main(int argc, char **argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Kirasol Update"));
   QApplication::setWindowIcon(kirasol::productIcon());
+  kirasol::installThaiButtonTexts();
   QCommandLineParser parser;
   parser.addHelpOption();
   QCommandLineOption urlOption(QStringLiteral("update-url"),

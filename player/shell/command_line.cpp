@@ -1,0 +1,97 @@
+#include "player/shell/command_line.h"
+
+#include "common/text_codec.h"
+
+#include <kirasol/build_settings.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
+
+namespace kirasol {
+
+namespace {
+
+bool isStreamAddress(const QString &text) {
+  const QUrl url(text, QUrl::StrictMode);
+  const QString scheme = url.scheme().toLower();
+  return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+         !url.host().isEmpty();
+}
+
+// The entries of a .pls (FileN=...) or .m3u (lines not starting with #)
+// playlist, in order.
+QStringList playlistEntries(const QString &text) {
+  QStringList entries;
+  static const QRegularExpression plsEntry(QStringLiteral("^\\s*File\\d+\\s*=\\s*(.*)$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+  const bool pls = text.contains(QStringLiteral("[playlist]"), Qt::CaseInsensitive);
+  for (const QString &rawLine : text.split(QRegularExpression(QStringLiteral("[\r\n]+")))) {
+    const QString line = rawLine.trimmed();
+    if (pls) {
+      const QRegularExpressionMatch m = plsEntry.match(line);
+      if (m.hasMatch()) entries << m.captured(1).trimmed();
+    } else if (!line.isEmpty() && !line.startsWith(u'#')) {
+      entries << line;
+    }
+  }
+  return entries;
+}
+
+}  // namespace
+
+QString versionLine() { return QStringLiteral("Kirasol Radio %1\n").arg(QLatin1String(settings::kProductVersion)); }
+
+QString commandLineHelp() {
+  return QStringLiteral(
+      "Usage: kirasol-radio [options] [address]\n"
+      "Kirasol Radio: the station's internet radio player.\n"
+      "\n"
+      "Options:\n"
+      "  -h, --help       Show this help and exit.\n"
+      "  -v, --version    Show the version and exit.\n"
+      "  --station URL    Play this stream address instead of the built-in station.\n"
+      "\n"
+      "Arguments:\n"
+      "  address          A stream address (http:// or https://), the address of a\n"
+      "                   .pls or .m3u playlist, or a local playlist file; played\n"
+      "                   instead of the built-in station.\n");
+}
+
+std::optional<QString> immediateAnswer(const QStringList &arguments) {
+  for (const QString &arg : arguments.mid(1)) {
+    if (arg == QLatin1String("--")) break;
+    if (arg == QLatin1String("-h") || arg == QLatin1String("--help") || arg == QLatin1String("-?") ||
+        arg == QLatin1String("--help-all"))
+      return commandLineHelp();
+    if (arg == QLatin1String("-v") || arg == QLatin1String("--version")) return versionLine();
+  }
+  return std::nullopt;
+}
+
+std::optional<QString> stationFromArgument(const QString &argument, const QString &workingDir, QString &error) {
+  if (isStreamAddress(argument)) return argument;
+  const QUrl url(argument);
+  QString path = argument;
+  if (url.isLocalFile()) {
+    path = url.toLocalFile();
+  } else if (!url.scheme().isEmpty()) {
+    error = QStringLiteral("เปิดที่อยู่นี้ไม่ได้ (ใช้ได้เฉพาะ http:// หรือ https://):\n%1").arg(argument);
+    return std::nullopt;
+  }
+  path = QDir(workingDir).absoluteFilePath(path);
+  QFile file(path);
+  if (QFileInfo(path).size() > 1024 * 1024 || !file.open(QIODevice::ReadOnly)) {
+    error = QStringLiteral("อ่านไฟล์เพลย์ลิสต์ไม่ได้:\n%1").arg(path);
+    return std::nullopt;
+  }
+  for (const QString &entry : playlistEntries(decodeText(file.readAll()))) {
+    if (isStreamAddress(entry)) return entry;
+  }
+  error = QStringLiteral("ไม่พบที่อยู่สถานี (http:// หรือ https://) ในไฟล์:\n%1").arg(path);
+  return std::nullopt;
+}
+
+}  // namespace kirasol
