@@ -122,6 +122,7 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
             // A stop all the same: the station is not reopened behind the
             // listener's back.
             services_.radio.stopStation();
+            emit playCommanded(false);
           });
   connect(makeButton("Request", QStringLiteral("Request"), {168, 112, 50, 20}), &QPushButton::clicked, this, [this] {
     if (hooks_.showRequest) hooks_.showRequest();
@@ -336,6 +337,7 @@ void FrmMain::playCommand() {
   tmrLiveSpec_->start();
   services_.audio.Start();
   if (!services_.radio.startOpenStation(0)) QApplication::beep();
+  emit playCommanded(true);
 }
 
 void FrmMain::stopCommand() {
@@ -343,18 +345,26 @@ void FrmMain::stopCommand() {
   services_.radio.stopStation();
   tmrLiveSpec_->stop();
   timer5_->stop();
+  emit playCommanded(false);
 }
 
 void FrmMain::volumeChanged(int value) {
   services_.audio.SetVolume(static_cast<float>(value / 100.0));
   lblVolume_->setText(volumeText(value));
+  emit volumeSet(value);
 }
 
 void FrmMain::OpenWebPage(const QString &address) { services_.launcher.openUrl(address); }
 
-void FrmMain::setStationText(const QString &text) { lblName_->setText(text); }
+void FrmMain::setStationText(const QString &text) {
+  lblName_->setText(text);
+  emit stationTextSet(text);
+}
 void FrmMain::setBitRateText(const QString &text) { lblBPS_->setText(text); }
-void FrmMain::setSongText(const QString &text) { lblSong_->setText(text); }
+void FrmMain::setSongText(const QString &text) {
+  lblSong_->setText(text);
+  emit songTextSet(text);
+}
 void FrmMain::setCpuText(const QString &text) { lblCPU_->setText(text); }
 void FrmMain::setNetRadioTimerEnabled(bool enabled) {
   if (enabled)

@@ -73,6 +73,13 @@ class FrmMain : public QWidget, public PlaybackView {
  signals:
   // The window has been unloaded (the shell drops its reference).
   void unloaded();
+  // What the window shows changed, for observers outside it (media keys,
+  // remembered settings): the Play or a Stop command ran, the station or song
+  // text was set (not the marquee's rotation), the volume was changed.
+  void playCommanded(bool playing);
+  void stationTextSet(const QString &text);
+  void songTextSet(const QString &text);
+  void volumeSet(int value);
 
  protected:
   void closeEvent(QCloseEvent *event) override;

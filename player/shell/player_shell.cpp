@@ -1,7 +1,9 @@
 #include "player/shell/player_shell.h"
 
 #include "player/live_update/live_update_check.h"
+#include "controls/slider/slider.h"
 #include "player/live_update/player_exit.h"
+#include "player/mpris/mpris_service.h"
 #include "player/shell/layering.h"
 #include "player/tray/popup_window.h"
 
@@ -26,7 +28,8 @@ PlayerShell::PlayerShell(AudioLibrary &audio, Dialogs &dialogs, ProgramLauncher 
       options_(std::move(options)),
       radio_(std::make_unique<NetRadio>(audio, dialogs)),
       request_([] { return new side::RequestPanel(side::requestPageUrl()); }),
-      credits_([this] { return new side::CreditsWindow(dialogs_, QCoreApplication::applicationDirPath()); }) {
+      credits_([this] { return new side::CreditsWindow(dialogs_, QCoreApplication::applicationDirPath()); }),
+      settings_(options_.settingsFile) {
   if (options_.stationUrl.isEmpty()) options_.stationUrl = defaultStationUrl();
   if (options_.updateBaseUrl.isEmpty()) options_.updateBaseUrl = QString::fromUtf8(settings::kUpdateBaseUrl);
   if (!options_.endPlayer) options_.endPlayer = [](int code) { live_update::endThisPlayer(code); };
@@ -123,18 +126,63 @@ bool PlayerShell::start() {
 void PlayerShell::showMainWindow() {
   FrmMain &window = mainWindow();
   if (!mainLoaded_) {
+    rememberPosition(window, settings_);
     if (!window.load()) return;
     mainLoaded_ = true;
+    restoreMainWindow(window);
   }
   window.showNormal();
+}
+
+void PlayerShell::restoreMainWindow(FrmMain &window) {
+  if (const std::optional<int> volume = settings_.volume()) moveVolumeSlider(*volume);
+  connect(&window, &FrmMain::volumeSet, this, [this](int percent) { settings_.setVolume(percent); });
+  if (settings_.onTop()) setOnTop(true);
+  if (options_.mediaKeys) startMediaKeys(window);
+}
+
+void PlayerShell::moveVolumeSlider(int percent) {
+  if (main_.isNull()) return;
+  if (auto *slider = main_->findChild<Slider *>(QStringLiteral("sldVol"))) slider->setValue(percent);
+  main_->volumeChanged(percent);
+}
+
+void PlayerShell::startMediaKeys(FrmMain &window) {
+  mpris::MediaControls controls;
+  controls.play = [this] { pressPlay(); };
+  controls.stop = [this] { pressStop(); };
+  controls.raise = [this] {
+    showMainWindow();
+    main_->raise();
+    main_->activateWindow();
+  };
+  controls.quit = [this] { exitPlayer(); };
+  controls.setVolume = [this](int percent) { moveVolumeSlider(percent); };
+  auto *service = new mpris::MprisService(std::move(controls), QDBusConnection::sessionBus(), this);
+  if (auto *slider = window.findChild<Slider *>(QStringLiteral("sldVol"))) service->setVolume(slider->value());
+  connect(&window, &FrmMain::playCommanded, service, &mpris::MprisService::setPlaying);
+  connect(&window, &FrmMain::stationTextSet, service, &mpris::MprisService::setStationText);
+  connect(&window, &FrmMain::songTextSet, service, &mpris::MprisService::setSongText);
+  connect(&window, &FrmMain::volumeSet, service, &mpris::MprisService::setVolume);
+  // Quit arrives through the service itself: it goes once that call returns.
+  connect(&window, &FrmMain::unloaded, service, &QObject::deleteLater);
 }
 
 void PlayerShell::pressPlay() { mainWindow().button("btnPresents")->click(); }
 void PlayerShell::pressStop() { mainWindow().button("lblStop")->click(); }
 void PlayerShell::showAbout() { credits_.show(); }
 void PlayerShell::showRequest() { request_.show(); }
-void PlayerShell::showRecorder() { recorder::showRecorderWindow(recorder_, dialogs_, nullptr, options_.relayPort); }
+void PlayerShell::showRecorder() {
+  const bool created = recorder_.isNull();
+  recorder::showRecorderWindow(recorder_, dialogs_, nullptr, options_.relayPort);
+  if (created && !recorder_.isNull())
+    rememberFields(*recorder_, settings_,
+                   {QStringLiteral("txtServer"), QStringLiteral("txtPort"), QStringLiteral("txtOutPath"),
+                    QStringLiteral("chkFilebysong")});
+}
 void PlayerShell::setOnTop(bool on) {
+  onTop_ = on;
+  settings_.setOnTop(on);
   if (!main_.isNull()) SetOnTop(main_, on);
 }
 

@@ -14,6 +14,7 @@
 #include "player/shell/frm_main.h"
 #include "player/shell/frm_splash.h"
 #include "player/shell/instance_guard.h"
+#include "player/settings/player_settings.h"
 #include "player/recorder/frm_reccord.h"
 #include "player/side_windows/credits_window.h"
 #include "player/side_windows/on_demand_window.h"
@@ -38,6 +39,8 @@ class PlayerShell : public QObject, public tray::PlayerCommands {
     std::function<bool()> debuggerAttached;
     std::function<void(int)> endPlayer;   // orderly end of this player; empty: endThisPlayer
     quint16 relayPort = recorder::RELAY_PORT;  // the recorder's relay for a local player
+    QString settingsFile;                 // what is remembered between runs; empty: nothing
+    bool mediaKeys = false;               // offer the player on the session bus (MPRIS2)
   };
   PlayerShell(AudioLibrary &audio, Dialogs &dialogs, ProgramLauncher &launcher, InstanceGuard &guard,
               Options options);
@@ -66,12 +69,17 @@ class PlayerShell : public QObject, public tray::PlayerCommands {
   void showRequest() override;
   void showRecorder() override;
   void setOnTop(bool on) override;
+  bool isOnTop() const override { return onTop_; }
   void exitPlayer() override;
   void endPlayer() override;
 
  private:
   void runUpdateCheck(FrmSplash &splash);
   FrmMain::Hooks mainHooks();
+  void restoreMainWindow(FrmMain &window);
+  void startMediaKeys(FrmMain &window);
+  // Moves sldVol as a listener's drag would: the volume and its label follow.
+  void moveVolumeSlider(int percent);
 
   AudioLibrary &audio_;
   Dialogs &dialogs_;
@@ -87,6 +95,8 @@ class PlayerShell : public QObject, public tray::PlayerCommands {
   QPointer<FrmSplash> splash_;
   QPointer<FrmMain> main_;
   bool mainLoaded_ = false;
+  bool onTop_ = false;
+  PlayerSettings settings_;
 };
 
 // StationUrls entry 0 of this build: "http://" + server + ":8620".

@@ -73,7 +73,9 @@ PopupWindow::PopupWindow(PlayerCommands &commands, ProgramLauncher &launcher, Di
   mOntop_Off_ = addItem(ontop, "mOntop_Off", QStringLiteral("&ปิด"));
   mOntop_On_->setCheckable(true);
   mOntop_Off_->setCheckable(true);
-  mOntop_Off_->setChecked(true);  // always-on-top starts off
+  // Always-on-top starts off unless the last run left it on.
+  mOntop_On_->setChecked(commands_.isOnTop());
+  mOntop_Off_->setChecked(!commands_.isOnTop());
   connect(mOntop_On_, &QAction::triggered, this, [this] { mOntop(true); });
   connect(mOntop_Off_, &QAction::triggered, this, [this] { mOntop(false); });
 
