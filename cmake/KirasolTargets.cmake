@@ -16,12 +16,18 @@ function(kirasol_library target)
   kirasol_target_defaults(${target})
 endfunction()
 
-# An executable that belongs in the program folder next to its data files.
+# An executable that belongs in the program folder next to its data files:
+# kirasol_program(target [COMPONENT name] sources...). The component is the
+# install component (and so the Debian package); the product's by default.
 function(kirasol_program target)
-  add_executable(${target} ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "COMPONENT" "")
+  if(NOT arg_COMPONENT)
+    set(arg_COMPONENT kirasol_radio)
+  endif()
+  add_executable(${target} ${arg_UNPARSED_ARGUMENTS})
   kirasol_target_defaults(${target})
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${KIRASOL_PROGRAM_DIR}")
-  install(TARGETS ${target} RUNTIME DESTINATION "${KIRASOL_INSTALL_PROGRAM_DIR}")
+  install(TARGETS ${target} RUNTIME DESTINATION "${KIRASOL_INSTALL_PROGRAM_DIR}" COMPONENT ${arg_COMPONENT})
 endfunction()
 
 # A GoogleTest executable registered with CTest. Tests find the programs and
@@ -35,10 +41,13 @@ function(kirasol_test target)
 endfunction()
 
 # Copies data files into the program folder at build time and installs them
-# there: kirasol_program_data(target [SUBDIR folder] files...). With SUBDIR the
-# files go into that sub-folder of the program folder.
+# there: kirasol_program_data(target [SUBDIR folder] [COMPONENT name] files...).
+# With SUBDIR the files go into that sub-folder of the program folder.
 function(kirasol_program_data target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SUBDIR" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SUBDIR;COMPONENT" "")
+  if(NOT arg_COMPONENT)
+    set(arg_COMPONENT kirasol_radio)
+  endif()
   set(dest_dir "${KIRASOL_PROGRAM_DIR}")
   set(install_dir "${KIRASOL_INSTALL_PROGRAM_DIR}")
   if(arg_SUBDIR)
@@ -52,7 +61,7 @@ function(kirasol_program_data target)
       COMMAND ${CMAKE_COMMAND} -E copy_if_different "${CMAKE_CURRENT_SOURCE_DIR}/${file}" "${dest_dir}/${name}"
       DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${file}" VERBATIM)
     list(APPEND outputs "${dest_dir}/${name}")
-    install(FILES "${file}" DESTINATION "${install_dir}")
+    install(FILES "${file}" DESTINATION "${install_dir}" COMPONENT ${arg_COMPONENT})
   endforeach()
   add_custom_target(${target} ALL DEPENDS ${outputs})
 endfunction()
