@@ -1,37 +1,27 @@
-// Media keys end to end: the player (real engine, real main window) on a
-// private session bus (the test runs under dbus-run-session), driven the way
-// playerctl or a desktop's media widget drives it, with the sound taken from
-// the sound server's monitor of this process's own output stream.
+// Media keys end to end: the player (real engine and main window) on the
+// private session bus of dbus-run-session, driven as playerctl drives it, with
+// the sound taken from the sound server's monitor of this process's stream.
 
+#include "controls/slider/slider.h"
 #include "player/mpris/mpris_service.h"
-#include "player/playback/audio_library.h"
 #include "player/shell/player_shell.h"
 
 #include "support/scripted_dialogs.h"
 #include "support/test_support.h"
 
-#include <QCoreApplication>
 #include <QDBusArgument>
-#include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QDBusPendingCall>
-#include <QDBusPendingReply>
 #include <QDBusVariant>
 #include <QLabel>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "controls/slider/slider.h"
-
-// As in the other suites that play through the sound server: its ALSA
-// plugin keeps allocations the leak checker cannot attribute.
+// The sound server's ALSA plugin keeps allocations the leak checker cannot
+// attribute (as in the other suites that play through it).
 extern "C" const char *__asan_default_options() { return "detect_leaks=0"; }
 
 namespace kirasol {
@@ -39,91 +29,68 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class NoLauncher final : public ProgramLauncher {
- public:
+struct NoLauncher final : ProgramLauncher {
   bool startProgram(const QString &, const QStringList &) override { return false; }
   bool openUrl(const QString &) override { return false; }
 };
 
-const QString kPath = QString::fromLatin1(mpris::kObjectPath);
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
-// A remote control on its own connection, as another program would be. Calls
-// are asynchronous: the player answers from this same event loop.
+// Another program's connection. Calls are asynchronous: the player answers
+// from this same event loop.
 class Remote : public QObject {
   Q_OBJECT
  public:
   QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("remote"));
-  std::vector<QVariantMap> changes;
+  std::vector<QVariantMap> changes;  // PropertiesChanged, in order
 
   Remote() {
-    bus.connect(QString::fromLatin1(mpris::kServiceName), kPath, kProperties, QStringLiteral("PropertiesChanged"),
-                this, SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
+    bus.connect(mpris::kServiceName, mpris::kObjectPath, kProperties, QStringLiteral("PropertiesChanged"), this,
+                SLOT(changed(QString, QVariantMap, QStringList)));
   }
-  ~Remote() override { QDBusConnection::disconnectFromBus(QStringLiteral("remote")); }
-
   QDBusMessage call(const QString &interface, const QString &method, const QVariantList &args = {}) {
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(QString::fromLatin1(mpris::kServiceName), kPath, interface, method);
+    auto message = QDBusMessage::createMethodCall(mpris::kServiceName, mpris::kObjectPath, interface, method);
     message.setArguments(args);
     QDBusPendingCall pending = bus.asyncCall(message);
     test::waitUntil([&] { return pending.isFinished(); }, 10s);
     return pending.reply();
   }
-  QVariant property(const QString &interface, const QString &name) {
-    const QDBusMessage reply = call(kProperties, QStringLiteral("Get"), {interface, name});
-    if (reply.type() != QDBusMessage::ReplyMessage) return {};
-    const QVariant value = reply.arguments().value(0).value<QDBusVariant>().variant();
-    if (value.canConvert<QDBusArgument>()) return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
-    return value;
+  QVariant get(const QString &name, const QString &interface = kPlayer) {
+    const QVariant v = call(kProperties, QStringLiteral("Get"), {interface, name}).arguments().value(0)
+                           .value<QDBusVariant>().variant();
+    return v.canConvert<QDBusArgument>() ? QVariant(qdbus_cast<QVariantMap>(v.value<QDBusArgument>())) : v;
   }
-  QVariantMap metadata() { return property(kPlayer, QStringLiteral("Metadata")).toMap(); }
+  bool announced(const QString &name, const QVariant &value) {
+    return std::any_of(changes.begin(), changes.end(), [&](const QVariantMap &c) { return c.value(name) == value; });
+  }
 
  public slots:
-  void propertiesChanged(const QString &, const QVariantMap &changed, const QStringList &) {
-    changes.push_back(changed);
-  }
+  void changed(const QString &, const QVariantMap &properties, const QStringList &) { changes.push_back(properties); }
 };
 
-// The sink input (output stream) this process plays into.
-QString ownSinkInput() {
+// A second of this process's output stream, as the sound server mixes it:
+// true when one of the demo tracks' tones (440, 1000, 2500 Hz) stands far
+// above a frequency none of them has.
+bool hearsADemoTone() {
   QProcess pactl;
   pactl.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("sink-inputs")});
   pactl.waitForFinished(5000);
-  const QString listing = QString::fromUtf8(pactl.readAllStandardOutput());
-  const QString pid = QStringLiteral("application.process.id = \"%1\"").arg(QCoreApplication::applicationPid());
-  for (const QString &block : listing.split(QStringLiteral("Sink Input #"))) {
-    if (block.contains(pid)) return block.section(u'\n', 0, 0).trimmed();
-  }
-  return {};
-}
-
-// A second of what that stream sends to the sound server, mono 16-bit.
-std::vector<int16_t> listen(const QString &sinkInput) {
+  QString sinkInput;
+  for (const QString &block : QString::fromUtf8(pactl.readAllStandardOutput()).split(QStringLiteral("Sink Input #")))
+    if (block.contains(QStringLiteral("application.process.id = \"%1\"").arg(QCoreApplication::applicationPid())))
+      sinkInput = block.section(u'\n', 0, 0);
+  EXPECT_FALSE(sinkInput.isEmpty()) << "no output stream of this process on the sound server";
   QProcess parec;
   parec.start(QStringLiteral("parec"), {QStringLiteral("--monitor-stream=") + sinkInput, QStringLiteral("--raw"),
-                                        QStringLiteral("--format=s16le"), QStringLiteral("--channels=1"),
-                                        QStringLiteral("--rate=44100"), QStringLiteral("--latency-msec=50")});
+                                        QStringLiteral("--format=s16le"), QStringLiteral("--channels=1")});
   QByteArray bytes;
-  // The monitor takes a moment to start delivering; keep the newest second.
-  test::waitUntil(
-      [&] {
-        bytes += parec.readAllStandardOutput();
-        return false;
-      },
-      2500ms);
+  test::waitUntil([&] { return (bytes += parec.readAllStandardOutput()), false; }, 2500ms);  // monitor start-up
   parec.kill();
-  parec.waitForFinished(2000);
+  parec.waitForFinished();
   bytes = bytes.right(88200);
   std::vector<int16_t> samples(bytes.size() / 2);
   std::memcpy(samples.data(), bytes.constData(), samples.size() * 2);
-  return samples;
-}
-
-// The demo tracks are tones of 440, 1000 and 2500 Hz: one of them stands far
-// above a frequency none of them has.
-bool hearsADemoTone(const std::vector<int16_t> &samples) {
   if (samples.size() < 22050) return false;
   const double tone = std::max({test::tonePower(samples, 440, 44100), test::tonePower(samples, 1000, 44100),
                                 test::tonePower(samples, 2500, 44100)});
@@ -132,80 +99,50 @@ bool hearsADemoTone(const std::vector<int16_t> &samples) {
 
 TEST(Mpris, MediaKeysDriveThePlayerOnTheSessionBus) {
   if (!std::getenv("PULSE_RUNTIME_PATH")) GTEST_SKIP() << "needs the sound server that scripts/test starts";
-  ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run under dbus-run-session";
   test::DemoStation station;
   ASSERT_TRUE(station.started()) << station.errorText().toStdString();
-
   BassAudioLibrary audio;
   test::ScriptedDialogs dialogs;
   NoLauncher launcher;
   QTemporaryDir lockDir;
   InstanceGuard guard(QStringLiteral("/test/kirasol-radio"), lockDir.path());
-  std::vector<int> ends;
   PlayerShell::Options options;
   options.stationUrl = station.streamUrl();
-  options.endProgram = [&](int code) { ends.push_back(code); };
-  options.endPlayer = [&](int code) { ends.push_back(code); };
+  options.endProgram = options.endPlayer = [](int code) { FAIL() << "ended with " << code; };
   options.mediaKeys = true;
   PlayerShell shell(audio, dialogs, launcher, guard, std::move(options));
   shell.showMainWindow();
-  ASSERT_TRUE(shell.hasMainWindow() && ends.empty());
-  FrmMain &window = shell.mainWindow();
-  auto label = [&](const char *name) { return window.findChild<QLabel *>(QString::fromLatin1(name))->text(); };
+  auto *slider = shell.mainWindow().findChild<Slider *>(QStringLiteral("sldVol"));
 
   Remote remote;
-  ASSERT_TRUE(remote.bus.interface()->isServiceRegistered(QString::fromLatin1(mpris::kServiceName)));
-  const QString root = QStringLiteral("org.mpris.MediaPlayer2");
-  EXPECT_EQ(remote.property(root, QStringLiteral("Identity")).toString(), QStringLiteral("Kirasol Radio"));
-  EXPECT_EQ(remote.property(root, QStringLiteral("DesktopEntry")).toString(), QStringLiteral("kirasol-radio"));
-  EXPECT_EQ(remote.property(kPlayer, QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
-  for (const char *name : {"CanGoNext", "CanGoPrevious", "CanSeek"})
-    EXPECT_FALSE(remote.property(kPlayer, QString::fromLatin1(name)).toBool()) << name;
-  const QString sinkInput = ownSinkInput();
-  ASSERT_FALSE(sinkInput.isEmpty()) << "no output stream of this process on the sound server";
+  ASSERT_TRUE(remote.bus.interface()->isServiceRegistered(mpris::kServiceName)) << "not on the bus";
+  EXPECT_EQ(remote.get(QStringLiteral("Identity"), QStringLiteral("org.mpris.MediaPlayer2")), "Kirasol Radio");
+  EXPECT_EQ(remote.get(QStringLiteral("PlaybackStatus")), "Stopped");
+  EXPECT_EQ(remote.get(QStringLiteral("CanGoNext")), false);
 
-  // PlayPause from Stopped plays; the station's title and name arrive.
   remote.call(kPlayer, QStringLiteral("PlayPause"));
   ASSERT_TRUE(test::waitUntil(
-      [&] {
-        return remote.metadata().value(QStringLiteral("xesam:title")) == QStringLiteral("เพลงรุ่งอรุณ (Dawn Song)");
-      },
+      [&] { return remote.get(QStringLiteral("Metadata")).toMap().value("xesam:title") == "เพลงรุ่งอรุณ (Dawn Song)"; },
       30s))
-      << label("lblName").toStdString() << " / " << label("lblSong").toStdString();
-  const QVariantMap playing = remote.metadata();
-  EXPECT_EQ(playing.value(QStringLiteral("xesam:artist")).toStringList(), QStringList{QStringLiteral("Kirasol Ensemble")});
-  EXPECT_EQ(playing.value(QStringLiteral("xesam:album")).toString(), QStringLiteral("Kirasol Demo Station"));
-  EXPECT_TRUE(playing.value(QStringLiteral("mpris:trackid")).canConvert<QDBusObjectPath>());
-  EXPECT_EQ(remote.property(kPlayer, QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
-  EXPECT_TRUE(hearsADemoTone(listen(sinkInput))) << "no demo tone from the player's stream";
+      << shell.mainWindow().findChild<QLabel *>(QStringLiteral("lblName"))->text().toStdString();
+  const QVariantMap metadata = remote.get(QStringLiteral("Metadata")).toMap();
+  EXPECT_EQ(metadata.value("xesam:artist").toStringList(), QStringList{"Kirasol Ensemble"});
+  EXPECT_EQ(metadata.value("xesam:album"), "Kirasol Demo Station");
+  EXPECT_TRUE(metadata.value("mpris:trackid").canConvert<QDBusObjectPath>());
+  EXPECT_TRUE(remote.announced(QStringLiteral("PlaybackStatus"), "Playing"));
+  EXPECT_TRUE(hearsADemoTone()) << "no demo tone from the player's stream";
 
-  // Volume from the bus moves the slider; the slider's move is announced.
-  remote.call(kProperties, QStringLiteral("Set"),
-              {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(0.3))});
-  auto *slider = window.findChild<Slider *>(QStringLiteral("sldVol"));
+  // Volume from the bus moves the slider; a click on the slider is announced.
+  remote.call(kProperties, QStringLiteral("Set"), {kPlayer, "Volume", QVariant::fromValue(QDBusVariant(0.3))});
   EXPECT_EQ(slider->value(), 30);
-  EXPECT_EQ(label("lblVolume"), QStringLiteral("(30%)"));
+  EXPECT_EQ(shell.mainWindow().findChild<QLabel *>(QStringLiteral("lblVolume"))->text(), "(30%)");
   QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() - 3, slider->height() / 2));
   ASSERT_NE(slider->value(), 30);
-  ASSERT_TRUE(test::waitUntil(
-      [&] {
-        return !remote.changes.empty() && remote.changes.back().contains(QStringLiteral("Volume")) &&
-               qFuzzyCompare(remote.changes.back().value(QStringLiteral("Volume")).toDouble(), slider->value() / 100.0);
-      },
-      5s))
-      << "slider at " << slider->value();
+  EXPECT_TRUE(test::waitUntil([&] { return remote.announced("Volume", slider->value() / 100.0); }, 5s));
 
-  // Stop stops the sound, and says so.
-  remote.changes.clear();
   remote.call(kPlayer, QStringLiteral("Stop"));
-  ASSERT_TRUE(test::waitUntil(
-      [&] {
-        return std::any_of(remote.changes.begin(), remote.changes.end(), [](const QVariantMap &c) {
-          return c.value(QStringLiteral("PlaybackStatus")) == QStringLiteral("Stopped");
-        });
-      },
-      5s));
-  EXPECT_FALSE(hearsADemoTone(listen(sinkInput))) << "still sounding after Stop";
+  EXPECT_TRUE(test::waitUntil([&] { return remote.announced(QStringLiteral("PlaybackStatus"), "Stopped"); }, 5s));
+  EXPECT_FALSE(hearsADemoTone()) << "still sounding after Stop";
   EXPECT_TRUE(dialogs.messages.empty());
 }
 
