@@ -28,6 +28,7 @@ set(CPACK_PACKAGE_DESCRIPTION "Plays the station's MP3 stream with its song titl
 records it to MP3 files, relays it to a local player, and keeps itself
 current through its updater.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
 # Installed with the real prefix (under a staging DESTDIR), so the launcher
 # entry names /usr/lib/kirasol-radio.
 set(CPACK_SET_DESTDIR ON)
@@ -36,12 +37,13 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ONE_PER_GROUP)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_RADIO_PACKAGE_NAME kirasol-radio)
 # Thai text needs a Thai font; the sound goes to the desktop's sound server.
 set(CPACK_DEBIAN_RADIO_PACKAGE_RECOMMENDS "fonts-thai-tlwg, pulseaudio | pipewire-pulse")
 set(CPACK_DEBIAN_DEMO_PACKAGE_NAME kirasol-radio-demo)
+# Installed into the player's folder, for trying the player.
+set(CPACK_DEBIAN_DEMO_PACKAGE_DEPENDS "kirasol-radio (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_DEMO_DESCRIPTION "Local demo station for Kirasol Radio
 A small ICY stream server with three demo tracks, an update folder and a
 request page on 127.0.0.1, for trying the player without a real station.")
@@ -51,4 +53,4 @@ cpack_add_component_group(radio DISPLAY_NAME "Kirasol Radio")
 cpack_add_component_group(demo DISPLAY_NAME "Kirasol Radio demo station")
 cpack_add_component(kirasol_radio GROUP radio)
 cpack_add_component(kirasol_desktop GROUP radio)
-cpack_add_component(kirasol_demo GROUP demo DEPENDS kirasol_radio)
+cpack_add_component(kirasol_demo GROUP demo)
