@@ -19,7 +19,7 @@ const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player")
 
 bool isStatusText(const QString &text) {
   return text == QLatin1String(kConnectingText) || text == QLatin1String(kNotPlayingText) ||
-         text.startsWith(QStringLiteral("buffering... "));
+         text.startsWith(QStringLiteral("buffering... ")) || text.startsWith(QStringLiteral("reconnecting... ("));
 }
 
 }  // namespace

@@ -53,8 +53,8 @@ class MprisService : public QObject {
   // What the player shows.
   void setPlaying(bool playing);
   // lblName's text: a station name, or a status text ("connecting...",
-  // "buffering... N%", "not playing"), which is no name; "not playing" also
-  // means the sound has stopped.
+  // "buffering... N%", "reconnecting... (N)", "not playing"), which is no
+  // name; "not playing" also means the sound has stopped for good.
   void setStationText(const QString &text);
   void setSongText(const QString &text);
   void setVolume(int percent);
