@@ -116,6 +116,11 @@ typedef DWORD HCHANNEL;
 
 #define BASS_RECORD_PAUSE 0x8000
 
+#define BASS_ACTIVE_STOPPED 0
+#define BASS_ACTIVE_PLAYING 1
+#define BASS_ACTIVE_STALLED 2
+#define BASS_ACTIVE_PAUSED 3
+
 /* Download callback of a URL stream, on its download thread. With
  * BASS_STREAM_STATUS, first one call per final (non-redirect) response with
  * length 0 and `buffer` = the response's header block (layout as the
@@ -167,8 +172,10 @@ float BASS_GetCPU(void);
  * StreamCreateURL's wait for the format; NET_BUFFER (ms, 5000) sizes the
  * download buffer; NET_PREBUF (0..100 %, 75) is how full the buffer must be
  * before StreamCreateURL returns; NET_PLAYLIST (0..2, 0): >= 1 resolves
- * .pls/.m3u playlists; NET_READTIMEOUT (ms, 0 = never) ends a download that
- * receives nothing for that long (whole seconds). Errors: ILLTYPE (unknown
+ * .pls/.m3u playlists; NET_READTIMEOUT (ms, 0 = never) ends a download whose
+ * open connection delivers no byte for that long (time spent waiting for room
+ * in a full buffer does not count): CONNECTED becomes 0 and the END sync
+ * fires once the buffered audio has been heard. Errors: ILLTYPE (unknown
  * option or a pointer option), ILLPARAM (value out of range). */
 BOOL BASS_SetConfig(DWORD option, DWORD value);
 /* NET_AGENT: the User-Agent text (copied; NULL sends none; default
@@ -224,10 +231,23 @@ const char *BASS_ChannelGetTags(DWORD handle, DWORD tags);
  * type, or a recording, which has neither), ILLPARAM (proc NULL). */
 HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC *proc, void *user);
 /* Starts a stream (`restart` is ignored: streams are live); TRUE if it is
- * already playing or has ended. Resumes a paused recording (TRUE if running;
+ * already playing or has ended. Underruns: when a playing stream's decoder
+ * runs dry while its connection is still open, the stream stalls instead of
+ * playing whatever trickles in: nothing of it is output, its heard position
+ * (titles, spectrum) stands still and BASS_ChannelIsActive says STALLED, until
+ * the download buffer holds 75 % of BASS_FILEPOS_END or the connection has
+ * closed; then it plays on. At the start it waits only for its first audio
+ * (the caller chose when to start). Resumes a paused recording (TRUE if running;
  * the output state does not matter for recordings). Errors: HANDLE, START
  * (output stopped, for streams; capture failed to start, for a recording). */
 BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
+/* What a channel is doing as heard now. A stream: STOPPED before
+ * BASS_ChannelPlay, after BASS_Stop and once its end has been heard; PLAYING
+ * while its audio is heard; STALLED while it plays but has nothing to be heard
+ * (waiting for its first audio, or re-buffering after the download ran dry).
+ * A recording: PLAYING while capturing, PAUSED when paused (BASS_RECORD_PAUSE
+ * or its RECORDPROC returned FALSE). Errors (return 0 = STOPPED): HANDLE. */
+DWORD BASS_ChannelIsActive(DWORD handle);
 /* Only `length` = BASS_DATA_FFT2048: writes 1024 floats to `buffer`, the
  * magnitudes of a 2048-point FFT (Hann window, |X[k]|*2/N, bin k = k*rate/2048
  * Hz) of the samples being heard now, channels averaged; for a recording the

@@ -128,6 +128,13 @@ DWORD BASS_ChannelGetData(DWORD handle, void *buffer, DWORD length) {
   return used;
 }
 
+DWORD BASS_ChannelIsActive(DWORD handle) {
+  int error = BASS_OK;
+  const DWORD state = Engine::instance().activity(handle, error);
+  setError(error);
+  return state;
+}
+
 BOOL BASS_RecordInit(int device) { return result(Engine::instance().recordInit(device)); }
 BOOL BASS_RecordFree(void) { return result(Engine::instance().recordFree()); }
 

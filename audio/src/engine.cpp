@@ -463,6 +463,15 @@ DWORD Engine::fft(DWORD handle, float *out, int &error) {
   return DWORD(count) * bytesPerFrame;
 }
 
+DWORD Engine::activity(DWORD handle, int &error) {
+  error = BASS_OK;
+  if (const auto stream = findStream(handle)) return stream->activity(heardGlobal());
+  if (const auto recording = findRecording(handle))
+    return recording->running() ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_PAUSED;
+  error = BASS_ERROR_HANDLE;
+  return BASS_ACTIVE_STOPPED;
+}
+
 // ---- capture -----------------------------------------------------------------
 
 int Engine::recordInit(int device) {

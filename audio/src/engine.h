@@ -47,6 +47,7 @@ class Engine {
   const char *tags(DWORD handle, DWORD type, int &error);
   HSYNC setSync(DWORD handle, DWORD type, SYNCPROC *proc, void *user, int &error);
   DWORD fft(DWORD handle, float *out, int &error);
+  DWORD activity(DWORD handle, int &error);
 
   // Capture.
   int recordInit(int device);

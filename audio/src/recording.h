@@ -33,6 +33,7 @@ class Recording {
 
   HRECORD handle() const { return handle_; }
   int channels() const { return channels_; }
+  bool running() const { return running_; }
   // The newest captured samples, channels averaged, as floats (newest last).
   // `first` receives the capture index of the first one: the same first index
   // and count always mean the same samples.

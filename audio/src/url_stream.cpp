@@ -9,6 +9,7 @@
 
 #include <curl/curl.h>
 #include <mpg123.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,6 +68,7 @@ struct UrlStream::Attempt {
   std::vector<curl_socket_t> sockets;  // open now; curl reports neither in a write callback
   uint32_t kbps = 0;                   // set when the audio starts
   bool batchedReads = false;  // the socket's wake-up threshold is set
+  Clock::time_point lastByte = Clock::now();  // for NET_READTIMEOUT
 };
 
 UrlStream::UrlStream(HSTREAM handle, StreamRequest request, std::atomic<uint64_t> &workNs)
@@ -243,10 +245,6 @@ int UrlStream::transfer(const std::string &url, bool allowPlaylist, std::string 
   if (request_.net.agent) curl_easy_setopt(easy, CURLOPT_USERAGENT, request_.net.agent->c_str());
   // An empty proxy also stops curl from taking one from the environment.
   curl_easy_setopt(easy, CURLOPT_PROXY, request_.net.proxy ? request_.net.proxy->c_str() : "");
-  if (request_.net.readTimeoutMs > 0) {
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(std::max<uint32_t>(request_.net.readTimeoutMs / 1000, 1)));
-  }
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &UrlStream::onHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &a);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &UrlStream::onBody);
@@ -281,7 +279,13 @@ int UrlStream::transfer(const std::string &url, bool allowPlaylist, std::string 
       break;
     }
     if (running == 0) break;
-    curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    if (readTimedOut(a)) break;  // the download ends as if the server had closed
+    int waitMs = 1000;
+    if (const uint32_t limit = request_.net.readTimeoutMs) {
+      const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - a.lastByte).count();
+      waitMs = int(std::clamp<long long>(limit - idle + 1, 1, 1000));
+    }
+    curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
   }
   int queued = 0;
   while (CURLMsg *msg = curl_multi_info_read(multi, &queued))
@@ -310,6 +314,25 @@ int UrlStream::transfer(const std::string &url, bool allowPlaylist, std::string 
     return BASS_ERROR_FILEFORM;
   }
   return mapCurlError(result);
+}
+
+// NET_READTIMEOUT: no byte on the open connection for that long. Bytes the
+// socket holds back below its wake-up threshold (batchReads) did arrive: then
+// the station is merely slow, and the socket goes back to waking for every
+// byte.
+bool UrlStream::readTimedOut(Attempt &a) {
+  const uint32_t limit = request_.net.readTimeoutMs;
+  if (limit == 0 || Clock::now() - a.lastByte < std::chrono::milliseconds(limit)) return false;
+  for (const curl_socket_t socket : a.sockets) {
+    int pending = 0;
+    if (ioctl(socket, FIONREAD, &pending) == 0 && pending > 0) {
+      const int one = 1;
+      setsockopt(socket, SOL_SOCKET, SO_RCVLOWAT, &one, sizeof one);
+      a.lastByte = Clock::now();
+      return false;
+    }
+  }
+  return true;
 }
 
 int UrlStream::mapCurlError(int curlCode) {
@@ -348,6 +371,7 @@ size_t UrlStream::onHeader(char *data, size_t size, size_t count, void *attempt)
   auto &a = *static_cast<Attempt *>(attempt);
   const size_t n = size * count;
   if (a.stream->cancelled_) return 0;
+  a.lastByte = Clock::now();
   std::string line = trimLineEnd(std::string_view(data, n));
   if (!a.inBlock) {
     if (line.empty()) return n;
@@ -438,6 +462,7 @@ size_t UrlStream::onBody(char *data, size_t size, size_t count, void *attempt) {
     return n;
   }
   a.demux->feed(reinterpret_cast<const uint8_t *>(data), n);
+  a.lastByte = Clock::now();  // after any wait for room in the buffer
   if (s->bufferReady_ && !a.batchedReads) s->batchReads(a);
   return (a.error != BASS_OK || s->cancelled_) ? 0 : n;
 }
@@ -476,6 +501,7 @@ void UrlStream::becomeReady(Attempt &a, size_t, int frameKbps) {
   const uint64_t size = std::max<uint64_t>(uint64_t(kbps) * request_.net.bufferMs / 8, kMinBufferBytes);
   buffer_ = std::make_unique<DownloadBuffer>(size_t(size));
   bufferSize_ = size;
+  byteRate_ = std::max<uint64_t>(uint64_t(kbps) * 1000 / 8, 1);
   for (auto &m : a.pendingMarkers) buffer_->addMarker(std::move(m));
   a.pendingMarkers.clear();
   bufferReady_ = true;
@@ -574,9 +600,18 @@ void UrlStream::decodeMain() {
 // ---- mixer side ------------------------------------------------------------
 
 size_t UrlStream::mixInto(float *mix, size_t frames, uint64_t globalStart) {
+  {
+    std::lock_guard lock(playMutex_);
+    if (stalled_) {
+      if (!mayResume()) return 0;
+      stalled_ = false;
+      resumeGlobal_ = globalStart;
+    }
+  }
   scratch_.resize(frames * 2);
   const size_t n = pcm_.pop(scratch_.data(), frames);
   std::lock_guard lock(playMutex_);
+  mixedOnce_ = true;
   for (size_t i = 0; i < n; ++i) {
     const float l = scratch_[2 * i];
     const float r = scratch_[2 * i + 1];
@@ -584,10 +619,41 @@ size_t UrlStream::mixInto(float *mix, size_t frames, uint64_t globalStart) {
     mix[2 * i + 1] += r;
     history_[(mixedFrames_ + i) % kHistoryFrames] = 0.5f * (l + r);
   }
-  spans_.push_back(MixSpan{globalStart, mixedFrames_, n});
-  while (spans_.size() > kSpansKept) spans_.pop_front();
+  if (n > 0) {
+    spans_.push_back(MixSpan{globalStart, mixedFrames_, n});
+    while (spans_.size() > kSpansKept) spans_.pop_front();
+  }
   mixedFrames_ += n;
+  if (n < frames && !decodeFinished_ && (mixedFrames_ == 0 || runDry())) {
+    // Rather than play whatever trickles in, in fragments, wait for a
+    // proper buffer again.
+    stalled_ = true;
+    stallGlobal_ = globalStart + n;
+  }
   return n;
+}
+
+// The decoder has nothing left to work on while the connection is open: less
+// than a tenth of a second of audio waits in the download buffer. (With more
+// there, the decoder is only late, and re-buffering would not help.)
+bool UrlStream::runDry() const {
+  return connected_ && bufferHeld() < byteRate_ / 10;
+}
+
+// Caller holds playMutex_. At the start any audio will do (the caller chose
+// when to start); after an underrun, 75 % of the buffer, the level at which
+// the player itself starts a stream, or the end of the download.
+bool UrlStream::mayResume() const {
+  if (mixedFrames_ == 0) return pcm_.frames() > 0 || decodeFinished_;
+  return !connected_ || decodeFinished_ || bufferHeld() * 4 >= bufferSize_ * 3;
+}
+
+DWORD UrlStream::activity(uint64_t heardGlobal) const {
+  if (!playing || ended) return BASS_ACTIVE_STOPPED;
+  std::lock_guard lock(playMutex_);
+  if (mixedFrames_ == 0) return BASS_ACTIVE_STALLED;
+  if (heardGlobal >= stallGlobal_ && (stalled_ || heardGlobal < resumeGlobal_)) return BASS_ACTIVE_STALLED;
+  return BASS_ACTIVE_PLAYING;
 }
 
 uint64_t UrlStream::heardFrame(uint64_t heardGlobal) const {
@@ -609,7 +675,7 @@ std::vector<std::string> UrlStream::takeHeardMeta(uint64_t heard) {
 
 bool UrlStream::finishedAt(uint64_t heard) const {
   std::lock_guard lock(playMutex_);
-  return decodeFinished_ && pcm_.frames() == 0 && heard >= mixedFrames_ && !spans_.empty();
+  return decodeFinished_ && pcm_.frames() == 0 && heard >= mixedFrames_ && mixedOnce_;
 }
 
 size_t UrlStream::recentMono(uint64_t heard, float *out, size_t count, uint64_t *first) const {

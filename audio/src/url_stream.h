@@ -89,6 +89,10 @@ class UrlStream {
   std::vector<std::string> takeHeardMeta(uint64_t heard);
   // Everything decoded has been mixed and heard.
   bool finishedAt(uint64_t heard) const;
+  // BASS_ACTIVE_* for a playing stream when the output has played
+  // `heardGlobal` frames: STALLED from the point where a stall began being
+  // heard until the audio after it is.
+  DWORD activity(uint64_t heardGlobal) const;
   // Copies the mono samples just before `heard` (up to `count`, newest last).
   // `first` receives the frame number of the first one: the same first frame
   // and count always mean the same samples.
@@ -104,7 +108,11 @@ class UrlStream {
   void batchReads(Attempt &a);
   bool deliver(const uint8_t *data, size_t size);
   void finishOpen(OpenState state, int error);
+  bool readTimedOut(Attempt &a);
   void decodeMain();
+  // Underrun rules, mixer thread.
+  bool runDry() const;
+  bool mayResume() const;
   static int mapCurlError(int curlCode);
 
   static size_t onHeader(char *data, size_t size, size_t count, void *attempt);
@@ -129,6 +137,7 @@ class UrlStream {
 
   std::atomic<bool> connected_{false};
   std::atomic<uint64_t> bufferSize_{0};
+  std::atomic<uint64_t> byteRate_{16000};  // audio bytes per second, for the underrun rule
   std::unique_ptr<DownloadBuffer> buffer_;  // set once by becomeReady, before Ready
   std::atomic<bool> bufferReady_{false};
   PcmQueue pcm_;
@@ -155,6 +164,12 @@ class UrlStream {
   uint64_t decodedFrames_ = 0;
   bool decodeFinished_ = false;
   uint64_t mixedFrames_ = 0;
+  // Underrun: while stalled nothing is mixed. The output frames where the
+  // latest stall began and where the audio after it was mixed.
+  bool mixedOnce_ = false;  // the mixer has taken (or tried to take) audio
+  bool stalled_ = false;
+  uint64_t stallGlobal_ = UINT64_MAX;
+  uint64_t resumeGlobal_ = 0;
   struct MixSpan {
     uint64_t global;
     uint64_t frame;

@@ -9,6 +9,7 @@
 #include <portaudio.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -93,6 +94,110 @@ TEST_F(DeviceTest, PlayedStationIsHeardOnTheSinkMonitorAndVolumeApplies) {
   EXPECT_TRUE(eventually([&] { return capture.spectrum()[tone] < 0.01f; }, 3s)) << "master volume 0 still audible";
   BASS_StreamFree(h);
 }
+
+// A station that falters after its first 2.5 s: it trickles at an eighth of
+// the playing rate for 5 s (the engine's socket passes it on in pieces of
+// 4000 bytes, a quarter second of audio), pauses, and then sends 4 s at once
+// (the buffer refills past 75 %); or it stays silent with the connection open
+// until the engine's read timeout ends the download. The listener must hear no
+// fragments of the trickle: one gap, then the rest of the audio or the end.
+struct StallCase {
+  const char *name;
+  bool refill;
+  DWORD readTimeoutMs;
+  double firstSeconds;  // of tone before the gap
+};
+
+class StallTest : public DeviceTest, public ::testing::WithParamInterface<StallCase> {};
+
+// Lengths of the stretches of tone in mono 16-bit samples at 44.1 kHz, in
+// 10 ms blocks; silences shorter than 50 ms do not split a stretch.
+std::vector<int> toneStretches(const std::vector<int16_t> &samples) {
+  std::vector<int> stretches;
+  int quiet = 1 << 20;
+  for (size_t at = 0; at + 441 <= samples.size(); at += 441) {
+    double energy = 0;
+    for (size_t i = at; i < at + 441; ++i) energy += double(samples[i]) * samples[i];
+    if (std::sqrt(energy / 441) / 32768.0 > 0.02) {
+      if (quiet >= 5) stretches.push_back(0);
+      ++stretches.back();
+      quiet = 0;
+    } else {
+      ++quiet;
+    }
+  }
+  return stretches;
+}
+
+TEST_P(StallTest, UnderrunStallsWithoutFragmentsUntilRefilledOrEnded) {
+  ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr)) << BASS_ErrorGetCode();
+  BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 0);
+  BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 5000);
+  BASS_SetConfig(BASS_CONFIG_NET_READTIMEOUT, GetParam().readTimeoutMs);
+  const std::string audio = readFixture("tone1k.mp3") + readFixture("tone1k.mp3");  // 8 s at 16000 B/s
+  const bool refill = GetParam().refill;
+  TestServer server([&](Connection &c) {
+    if (c.readRequest().empty() || !c.send("ICY 200 OK\r\nicy-br:128\r\n\r\n")) return;
+    if (!c.send(audio.substr(0, 40000))) return;
+    if (!refill) return c.holdOpen();
+    if (!c.sendPaced(audio.substr(40000, 10000), 2000, 500)) return;
+    for (int i = 0; i < 100 && !c.stopping(); ++i) std::this_thread::sleep_for(10ms);
+    if (!c.send(audio.substr(50000, 64000))) return;
+    for (int i = 0; i < 50 && !c.stopping(); ++i) std::this_thread::sleep_for(10ms);
+  });
+  Capture capture;
+  struct FreeRecordingFirst {
+    ~FreeRecordingFirst() { BASS_RecordFree(); }  // before `capture` goes, whatever failed
+  } freeRecordingFirst;
+  ASSERT_NE(BASS_RecordStart(44100, 1, 0, &Capture::proc, &capture), 0u) << BASS_ErrorGetCode();
+  ASSERT_TRUE(eventually([&] { return capture.calls.load() > 0; }, 6s));  // the monitor's start-up delay
+
+  const HSTREAM h = BASS_StreamCreateURL(server.url().c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  EndLog ends;
+  BASS_ChannelSetSync(h, BASS_SYNC_END, 0, &EndLog::proc, &ends);
+  EXPECT_EQ(BASS_ChannelIsActive(h), DWORD(BASS_ACTIVE_STOPPED));
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  std::vector<DWORD> states;  // each change, in order
+  const auto deadline = std::chrono::steady_clock::now() + 15s;
+  while (ends.ends.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+    const DWORD state = BASS_ChannelIsActive(h);
+    if (states.empty() || states.back() != state) states.push_back(state);
+    std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_EQ(ends.ends.load(), 1) << "the end was never heard";
+  EXPECT_EQ(BASS_ChannelIsActive(h), DWORD(BASS_ACTIVE_STOPPED));
+  EXPECT_EQ(BASS_StreamGetFilePosition(h, BASS_FILEPOS_CONNECTED), 0u);
+  std::this_thread::sleep_for(300ms);
+
+  // Playing (possibly after a first stalled moment waiting for audio), one
+  // stall, then playing again only when the buffer was refilled.
+  while (!states.empty() && states.front() == BASS_ACTIVE_STALLED) states.erase(states.begin());
+  if (!states.empty() && states.back() == BASS_ACTIVE_STOPPED) states.pop_back();  // ended just before its sync
+  std::vector<DWORD> expected = {BASS_ACTIVE_PLAYING, BASS_ACTIVE_STALLED};
+  if (refill) expected.push_back(BASS_ACTIVE_PLAYING);
+  EXPECT_EQ(states, expected);
+  std::vector<int> stretches;
+  {
+    std::lock_guard lock(capture.mutex);
+    stretches = toneStretches(capture.samples);
+  }
+  std::string lengths;
+  for (const int n : stretches) lengths += " " + std::to_string(n * 10) + " ms";
+  ASSERT_EQ(stretches.size(), refill ? 2u : 1u) << "fragments were played during the underrun:" << lengths;
+  EXPECT_NEAR(stretches[0] / 100.0, GetParam().firstSeconds, 0.3);
+  if (refill) {
+    EXPECT_NEAR(stretches[1] / 100.0, 4.0 + 0.375, 0.3);  // all that came after
+  }
+  BASS_StreamFree(h);
+}
+
+INSTANTIATE_TEST_SUITE_P(Underrun, StallTest,
+                         // 2.5 s sent at once, and with the trickle, 4000 bytes of it
+                         // that the socket gathers before waking the engine.
+                         ::testing::Values(StallCase{"RefilledPastThreeQuarters", true, 0, 2.75},
+                                           StallCase{"SilentUntilReadTimeout", false, 4000, 2.5}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(DeviceTest, RecordingCallsAboutTenTimesASecondUntilToldToStop) {
   Capture capture;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -36,6 +37,12 @@ inline bool eventually(const std::function<bool()> &done, std::chrono::milliseco
   }
   return true;
 }
+
+// Counts END syncs.
+struct EndLog {
+  std::atomic<int> ends{0};
+  static void proc(HSYNC, DWORD, DWORD, void *user) { ++static_cast<EndLog *>(user)->ends; }
+};
 
 // Handlers for the usual kinds of server.
 inline TestServer::Handler icyServer(std::string audio, size_t metaint,

@@ -386,11 +386,6 @@ TEST_F(EngineTest, SyncCallbackMayFreeItsOwnStream) {
 
 // ---- buffer, end and automatic free --------------------------------------------
 
-struct EndLog {
-  std::atomic<int> ends{0};
-  static void proc(HSYNC, DWORD, DWORD, void *user) { ++static_cast<EndLog *>(user)->ends; }
-};
-
 TEST_F(EngineTest, BufferIsBoundedAndTheEndIsHeardOnce) {
   BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 1000);
   std::string audio;
