@@ -40,6 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(headers.indexOf("ICY 200 OK") >= 0, "an accepted block carries the ICY status");
   }
 
+  // A complete block that is not accepted is refused with a one-line text.
+  const std::optional<qsizetype> block = headerBlockLength(answer);
+  FUZZ_CHECK(!whole || block == whole, "an accepted block is the complete header block");
+  if (block) {
+    const QString refused = notIcyStationText(answer.first(*block));
+    FUZZ_CHECK(!refused.contains(u'\r') && !refused.contains(u'\n'), "the refusal is one line");
+  }
+
   // The header readers work on any text, accepted or not.
   const std::int32_t metaInt = metaIntFrom(answer);
   FUZZ_CHECK(metaInt >= 0, "icy-metaint is never negative");

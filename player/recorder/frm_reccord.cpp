@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTcpSocket>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -48,6 +47,18 @@ frmReccord::frmReccord(Dialogs &dialogs, quint16 relayPort, QWidget *parent)
   // toggled, not clicked: setting the button back in code runs the handler too.
   connect(CmdRecord, &QPushButton::toggled, this, &frmReccord::CmdRecord_Click);
   connect(&relay_, &RelayServer::statusChanged, lblWinampStatus, &QLabel::setText);
+  connect(&sckReceiver, &StationConnection::connected, this, &frmReccord::sckReceiver_Connect);
+  connect(&sckReceiver, &StationConnection::dataArrived, this, &frmReccord::sckReceiver_DataArrival);
+  connect(&sckReceiver, &StationConnection::closed, this, &frmReccord::sckReceiver_Close);
+  connect(&sckReceiver, &StationConnection::failed, this, &frmReccord::sckReceiver_Error);
+  // While the station is away the recording file and the relay's player stay;
+  // only the reading of the lost connection's bytes starts over.
+  connect(&sckReceiver, &StationConnection::reconnectScheduled, this, [this](std::chrono::seconds wait) {
+    state_.resetForReconnect();
+    lblRadio->setText(QStringLiteral("Disconnected - reconnecting in %1 s...").arg(wait.count()));
+  });
+  connect(&sckReceiver, &StationConnection::reconnecting, this,
+          [this] { lblRadio->setText(QStringLiteral("Reconnecting...")); });
 
   // Form load: nothing connects until cmdTune is pressed.
   lblStatus->setVisible(false);
@@ -57,7 +68,7 @@ frmReccord::frmReccord(Dialogs &dialogs, quint16 relayPort, QWidget *parent)
 }
 
 frmReccord::~frmReccord() {
-  dropReceiver();
+  sckReceiver.close();
   file_.close();
 }
 
@@ -83,6 +94,9 @@ void frmReccord::buildControls() {
   lblStatus = named(new QLabel(QStringLiteral("REC"), this), "lblStatus");
   lblStatus->setStyleSheet(QStringLiteral("color: red; font-weight: bold"));
   lblWinampStatus = named(new QLabel(QStringLiteral("สถานะโปรแกรม Winamp"), this), "lblWinampStatus");
+  // Texts from the station (a title may be 4 KB long) are cut at the
+  // window's edge instead of stretching the window.
+  for (QLabel *label : {lblRadio, lblTitle, lblFile}) label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
   auto *server = new QHBoxLayout;
   server->addWidget(lblServer);
@@ -145,49 +159,30 @@ void frmReccord::Tune(const QString &ServerIP, std::int32_t Port, const QString 
     state_.lBytesWritten = written;
   }
   relay_.StartServer();
-
-  dropReceiver();
-  sckReceiver = new QTcpSocket(this);
-  connect(sckReceiver, &QTcpSocket::connected, this, &frmReccord::sckReceiver_Connect);
-  connect(sckReceiver, &QTcpSocket::readyRead, this, &frmReccord::sckReceiver_DataArrival);
-  connect(sckReceiver, &QTcpSocket::disconnected, this, &frmReccord::sckReceiver_Close);
-  connect(sckReceiver, &QTcpSocket::errorOccurred, this, &frmReccord::sckReceiver_Error);
-  sckReceiver->connectToHost(ServerIP, quint16(Port));
-}
-
-void frmReccord::dropReceiver() {
-  if (!sckReceiver) return;
-  QTcpSocket *socket = sckReceiver;
-  sckReceiver = nullptr;
-  socket->disconnect(this);
-  socket->abort();
-  socket->deleteLater();
+  sckReceiver.open(ServerIP, quint16(Port));
 }
 
 void frmReccord::sckReceiver_Connect() {
   lblRadio->setText(QStringLiteral("Connected"));
-  sckReceiver->write(buildRequest(sckReceiver->peerAddress().toString(), state_.sRequestPath));
+  sckReceiver.send(buildRequest(sckReceiver.peerAddress(), state_.sRequestPath));
 }
 
 void frmReccord::sckReceiver_Close() { lblRadio->setText(QStringLiteral("Disconnected")); }
 
-void frmReccord::sckReceiver_Error() {
-  // A peer's orderly close also arrives as an error; it is a disconnect.
-  if (sckReceiver && sckReceiver->error() == QAbstractSocket::RemoteHostClosedError) return;
-  lblRadio->setText(QStringLiteral("Error ocurred"));
-}
+void frmReccord::sckReceiver_Error() { lblRadio->setText(QStringLiteral("Error ocurred")); }
 
-void frmReccord::sckReceiver_DataArrival() {
-  if (!sckReceiver) return;
-  QByteArray chunk = sckReceiver->readAll();
+void frmReccord::sckReceiver_DataArrival(const QByteArray &data) {
+  QByteArray chunk = data;
   if (!state_.bIcyOK) {
     state_.sHeaderBuffer.append(chunk);
     const auto length = acceptedHeaderLength(state_.sHeaderBuffer);
     if (!length) {
-      if (state_.sHeaderBuffer.size() > kMaxHeaderBytes) {
-        dropReceiver();
-        state_.sHeaderBuffer.clear();
-        lblRadio->setText(QStringLiteral("Error ocurred"));
+      // A complete header block without the ICY status (an Icecast or web
+      // server answering in plain HTTP) is final; so is a block that never ends.
+      if (const auto block = headerBlockLength(state_.sHeaderBuffer)) {
+        headersRefused(notIcyStationText(QByteArrayView(state_.sHeaderBuffer).first(*block)));
+      } else if (state_.sHeaderBuffer.size() > kMaxHeaderBytes) {
+        headersRefused(QStringLiteral("Error ocurred"));
       }
       return;
     }
@@ -198,18 +193,36 @@ void frmReccord::sckReceiver_DataArrival() {
     ShowInfo(state_.sIcyHeaders);
     state_.bIcyOK = true;
     state_.bInMetadata = false;
-    relay_.startCheck(chunk);
+    sckReceiver.streamAccepted();
+    relay_.stationReady();
+    atRunStart();  // the stream begins with an audio run
   }
   processChunk(chunk);
 }
 
+void frmReccord::headersRefused(const QString &why) {
+  state_.sHeaderBuffer.clear();
+  // While recovering, a refused answer is one more failed attempt and the
+  // reconnect status says so; otherwise the reason stays on screen.
+  if (!sckReceiver.refuse()) lblRadio->setText(why);
+}
+
 void frmReccord::processChunk(QByteArrayView chunk) {
-  relay_.forward(chunk);
   while (!chunk.isEmpty()) {
     chunk = demux_.ProcessBuffer(chunk, state_.bInMetadata);
-    relay_.startCheck(chunk);
+    if (!state_.bInMetadata && state_.lAudioCount == 0) atRunStart();
   }
   if (state_.iFileNum != 0) refreshDisplay();
+}
+
+// Between a metadata block and the audio after it: where the relay may begin
+// and where a song file is cut.
+void frmReccord::atRunStart() {
+  relay_.startCheck();
+  if (CmdRecord->isChecked() && chkFilebysong->isChecked() && rotation_.cutDue()) {
+    CloseOutFile();
+    if (!CreateOutFile()) CmdRecord->setChecked(false);
+  }
 }
 
 void frmReccord::ShowInfo(QByteArrayView sIcy) {
@@ -217,12 +230,12 @@ void frmReccord::ShowInfo(QByteArrayView sIcy) {
   lblBitrate->setText(bitrateText(sIcy));
 }
 
+// Every metadata block and audio piece reaches the relay as well; the
+// file-per-song cut itself waits for the run start that follows (atRunStart).
 void frmReccord::ShowTitle(QByteArrayView sMetaData) {
+  relay_.relayBlock(sMetaData);
   lblTitle->setText(titleText(sMetaData));
-  if (CmdRecord->isChecked() && chkFilebysong->isChecked()) {
-    CloseOutFile();
-    if (!CreateOutFile()) CmdRecord->setChecked(false);
-  }
+  if (CmdRecord->isChecked() && chkFilebysong->isChecked()) rotation_.titleArrived(lblTitle->text());
 }
 
 // --- recording files -------------------------------------------------------
@@ -272,11 +285,13 @@ bool frmReccord::CreateOutFile() {
     return false;
   }
   state_.iFileNum = 1;
+  rotation_.fileOpened(chkFilebysong->isChecked() ? lblTitle->text() : QString());
   lblFile->setText(QStringLiteral("File: ") + opened.name);
   return true;
 }
 
 void frmReccord::WriteOutFile(QByteArrayView sBuff) {
+  relay_.relayAudio(sBuff);
   if (state_.iFileNum == 0) return;
   if (!file_.write(sBuff)) {
     stopRecordingWithMessage(QStringLiteral("บันทึกไฟล์ไม่สำเร็จ การบันทึกหยุดแล้ว: %1\n\n%2")
@@ -284,6 +299,7 @@ void frmReccord::WriteOutFile(QByteArrayView sBuff) {
     return;
   }
   state_.lBytesWritten = addSaturated(state_.lBytesWritten, sBuff.size());
+  rotation_.audioWritten(sBuff.size());
 }
 
 void frmReccord::CloseOutFile() {
@@ -309,7 +325,7 @@ void frmReccord::stopRecordingWithMessage(const QString &text) {
 
 void frmReccord::closeEvent(QCloseEvent *event) {
   CmdRecord->setChecked(false);
-  dropReceiver();
+  sckReceiver.close();
   relay_.DownServer();
   lblWinampStatus->setText(QStringLiteral("สถานะโปรแกรม Winamp"));
   event->accept();

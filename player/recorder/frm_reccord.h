@@ -9,6 +9,7 @@
 #include "player/recorder/recorder_state.h"
 #include "player/recorder/recording_files.h"
 #include "player/recorder/relay_server.h"
+#include "player/recorder/station_connection.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -18,7 +19,6 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTcpSocket;
 
 namespace kirasol::recorder {
 
@@ -34,6 +34,7 @@ class frmReccord : public QWidget, private DemuxSink {
 
   const RecorderState &state() const { return state_; }
   const RelayServer &relay() const { return relay_; }
+  const StationConnection &station() const { return sckReceiver; }
   // Path of the open recording file; empty when none.
   QString recordingPath() const { return file_.isOpen() ? file_.path() : QString(); }
 
@@ -44,11 +45,12 @@ class frmReccord : public QWidget, private DemuxSink {
   void buildControls();
   void cmdTune_Click();
   void sckReceiver_Connect();
-  void sckReceiver_DataArrival();
+  void sckReceiver_DataArrival(const QByteArray &data);
   void sckReceiver_Close();
   void sckReceiver_Error();
+  void headersRefused(const QString &why);
   void processChunk(QByteArrayView chunk);
-  void dropReceiver();
+  void atRunStart();
   void ShowInfo(QByteArrayView sIcy);
   void ShowTitle(QByteArrayView sMetaData) override;
   void WriteOutFile(QByteArrayView sBuff) override;
@@ -63,7 +65,8 @@ class frmReccord : public QWidget, private DemuxSink {
   IcyDemultiplexer demux_;
   RelayServer relay_;
   RecordingFile file_;
-  QPointer<QTcpSocket> sckReceiver;
+  SongRotation rotation_;
+  StationConnection sckReceiver;
   bool tunedBefore_ = false;
 
   QLabel *lblServer = nullptr;

@@ -36,6 +36,19 @@ struct RecorderState {
     dStartTime = keep;
     sRequestPath = path.isEmpty() ? QStringLiteral("/") : path;
   }
+
+  // What a reconnect to the same station clears: the reading of the old
+  // connection's bytes. The recording file and the relay's player go on.
+  void resetForReconnect() {
+    bIcyOK = false;
+    sIcyHeaders.clear();
+    sHeaderBuffer.clear();
+    sMetaBuffer.clear();
+    lMetaInt = 0;
+    lMetaLength = 0;
+    lAudioCount = 0;
+    bInMetadata = false;
+  }
 };
 
 }  // namespace kirasol::recorder

@@ -10,6 +10,10 @@ namespace kirasol::recorder {
 namespace {
 // Room under the usual 255-byte name limit for " (9999)" and a long extension.
 constexpr qsizetype kMaxNameBytes = 200;
+// " (9999)" is the highest number a name gets.
+constexpr int kMaxNumber = 10000;
+// Names whose next free number is remembered; past this the memory starts over.
+constexpr qsizetype kMaxNameHints = 4096;
 }
 
 QString titleFileName(const QString &titleCaption) {
@@ -79,18 +83,26 @@ RecordingFile::OpenResult RecordingFile::open(const QString &folder, const QStri
   if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
     return {false, name, QStringLiteral("ไม่พบโฟลเดอร์ที่จะบันทึก: %1").arg(folder)};
   }
-  for (int n = 1; n < 10000; ++n) {
+  const QString key = folder + name;
+  // Numbers below the hint were taken when last tried; a file removed since
+  // leaves a gap that is not refilled, which costs nothing.
+  if (nextNumber_.size() > kMaxNameHints) nextNumber_.clear();
+  int &hint = nextNumber_[key];
+  for (int n = qMax(hint, 1); n < kMaxNumber; ++n) {
     const QString candidate = n == 1 ? name : numberedFileName(name, n);
     file_.setFileName(folder + candidate);
     // NewOnly: an existing file is never opened, so no earlier recording is
     // overwritten, not even by a file that appears between check and open.
     if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+      hint = n + 1;
       return {true, candidate, {}};
     }
     if (!QFileInfo::exists(folder + candidate)) {
+      hint = n;
       return {false, candidate, QStringLiteral("ไม่สามารถสร้างไฟล์ได้: %1\n\n%2").arg(folder + candidate, file_.errorString())};
     }
   }
+  hint = kMaxNumber;
   return {false, name, QStringLiteral("ไม่สามารถสร้างไฟล์ได้: %1").arg(folder + name)};
 }
 
@@ -103,6 +115,22 @@ bool RecordingFile::write(QByteArrayView bytes) {
     done += n;
   }
   return true;
+}
+
+void SongRotation::fileOpened(const QString &title) {
+  fileTitle_ = title;
+  pending_ = false;
+  credit_ -= kAudioPerCut;
+  if (credit_ < 0) credit_ = 0;
+}
+
+void SongRotation::titleArrived(const QString &title) {
+  // A typed name (null) has no title: any announced title starts a song file.
+  pending_ = fileTitle_.isNull() || title != fileTitle_;
+}
+
+void SongRotation::audioWritten(qsizetype bytes) {
+  credit_ = qMin(credit_ + bytes, kQuickCuts * kAudioPerCut);
 }
 
 }  // namespace kirasol::recorder

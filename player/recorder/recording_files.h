@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QFile>
+#include <QHash>
 #include <QString>
 #include <QTime>
 #include <cstdint>
@@ -48,7 +49,9 @@ class RecordingFile {
   };
 
   // Creates folder + name, never touching an existing file: when the name is
-  // taken, " (2)", " (3)", ... go before the extension.
+  // taken, " (2)", " (3)", ... go before the extension. The search for a
+  // free number goes on from where the last one for the same name ended, so
+  // a thousand files of one title cost no more per file than the first.
   OpenResult open(const QString &folder, const QString &name);
   bool isOpen() const { return file_.isOpen(); }
   // False (and errorString() says why) when not all bytes were written.
@@ -59,6 +62,35 @@ class RecordingFile {
 
  private:
   QFile file_;
+  QHash<QString, int> nextNumber_;  // folder + name -> the first number still worth trying
+};
+
+// When file-per-song recording starts its next file. A station announces a
+// song once, when it starts; that cut happens at once, right after the block.
+// The same title announced again goes on in the same file (some stations
+// repeat the title in every block). A stream that changes titles faster than
+// songs can play gets a few quick cuts, then at most one per kAudioPerCut
+// audio bytes, named after the latest title, so a title flood cannot bury the
+// folder in tiny files or stall the window opening them.
+class SongRotation {
+ public:
+  static constexpr int kQuickCuts = 4;
+  static constexpr qint64 kAudioPerCut = 16 * 1024;  // about a second at 128 kbps
+
+  // A file was opened: named after `title` (the caption it was read from),
+  // or a null text for a name typed by the listener.
+  void fileOpened(const QString &title);
+  // A metadata block set the title caption.
+  void titleArrived(const QString &title);
+  // Audio written to the current file.
+  void audioWritten(qsizetype bytes);
+  // A new file is wanted and may be started now.
+  bool cutDue() const { return pending_ && credit_ >= kAudioPerCut; }
+
+ private:
+  QString fileTitle_;
+  bool pending_ = false;
+  qint64 credit_ = kQuickCuts * kAudioPerCut;
 };
 
 }  // namespace kirasol::recorder

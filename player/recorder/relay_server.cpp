@@ -1,5 +1,7 @@
 #include "player/recorder/relay_server.h"
 
+#include "player/recorder/station_protocol.h"
+
 #include <QHostAddress>
 
 namespace kirasol::recorder {
@@ -8,6 +10,9 @@ RelayServer::RelayServer(RecorderState &state, quint16 port, QObject *parent)
     : QObject(parent), state_(state), port_(port) {
   sckSender.setMaxPendingConnections(1);
   connect(&sckSender, &QTcpServer::newConnection, this, &RelayServer::sckSender_ConnectionRequest);
+  requestTimer_.setSingleShot(true);
+  requestTimer_.setInterval(kRequestTimeout);
+  connect(&requestTimer_, &QTimer::timeout, this, &RelayServer::sckSender_Close);
 }
 
 RelayServer::~RelayServer() { DownServer(); }
@@ -40,7 +45,10 @@ void RelayServer::dropPlayer() {
   if (!player_) return;
   QTcpSocket *socket = player_;
   player_ = nullptr;
+  requested_ = false;
   headersSent_ = false;
+  requestTimer_.stop();
+  pendingBlock_.clear();
   socket->disconnect(this);
   socket->abort();
   socket->deleteLater();
@@ -57,7 +65,9 @@ void RelayServer::sckSender_ConnectionRequest() {
   setStatus(QStringLiteral("Winamp Connected"));
   sckSender.close();
   player_ = socket;
+  requested_ = false;
   headersSent_ = false;
+  requestTimer_.start();
   connect(socket, &QTcpSocket::readyRead, this, &RelayServer::sckSender_DataArrival);
   connect(socket, &QTcpSocket::disconnected, this, &RelayServer::sckSender_Close);
   connect(socket, &QTcpSocket::errorOccurred, this, &RelayServer::sckSender_Close);
@@ -68,9 +78,18 @@ void RelayServer::sckSender_DataArrival() {
   if (!player_) return;
   // The request is never parsed; reading it keeps it from piling up, and a
   // player that already has its headers gets no second block mid-stream.
-  player_->readAll();
-  if (!state_.bIcyOK || headersSent_) return;
+  if (player_->readAll().isEmpty()) return;
+  requested_ = true;
+  requestTimer_.stop();
+  answer();
+}
+
+void RelayServer::stationReady() { answer(); }
+
+void RelayServer::answer() {
+  if (!player_ || !requested_ || headersSent_ || !state_.bIcyOK) return;
   headersSent_ = true;
+  metaInt_ = metaIntFrom(state_.sIcyHeaders);
   send(state_.sIcyHeaders);
   if (player_) state_.bPlayerWaiting = true;
 }
@@ -91,15 +110,49 @@ void RelayServer::send(QByteArrayView bytes) {
   if (player_ && player_->bytesToWrite() > kMaxUnsentBytes) sckSender_Close();
 }
 
-void RelayServer::startCheck(QByteArrayView rest) {
+void RelayServer::startCheck() {
   if (!state_.bPlayerWaiting || state_.bInMetadata || state_.lAudioCount != 0) return;
   state_.bPlayerWaiting = false;
   state_.bRelaying = true;
-  send(rest);
+  runCount_ = 0;
+  pendingBlock_.clear();
 }
 
-void RelayServer::forward(QByteArrayView chunk) {
-  if (state_.bRelaying) send(chunk);
+void RelayServer::relayAudio(QByteArrayView audio) {
+  if (!state_.bRelaying) return;
+  if (metaInt_ <= 0) {
+    send(audio);
+    return;
+  }
+  QByteArray out;
+  out.reserve(audio.size() + 1);
+  while (!audio.isEmpty()) {
+    // A block is due once a whole run has gone out, and goes out before the
+    // next audio byte: a station block arriving right at that point is the
+    // one it carries.
+    if (runCount_ == metaInt_) appendBlock(out);
+    const qsizetype n = qMin<qsizetype>(metaInt_ - runCount_, audio.size());
+    out.append(audio.first(n));
+    runCount_ += std::int32_t(n);
+    audio = audio.sliced(n);
+  }
+  send(out);
+}
+
+void RelayServer::relayBlock(QByteArrayView metadata) {
+  if (!state_.bRelaying || metaInt_ <= 0) return;
+  pendingBlock_ = metadata.toByteArray();
+  if (runCount_ != metaInt_) return;
+  QByteArray out;
+  appendBlock(out);
+  send(out);
+}
+
+void RelayServer::appendBlock(QByteArray &out) {
+  runCount_ = 0;
+  out.append(char(pendingBlock_.size() / 16));
+  out.append(pendingBlock_);
+  pendingBlock_.clear();
 }
 
 }  // namespace kirasol::recorder

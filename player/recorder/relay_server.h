@@ -1,8 +1,16 @@
 #pragma once
 // The relay for one local player (Winamp or any ICY client): it answers the
 // player's request with the station's own headers and then passes the
-// station's bytes on unchanged, starting at an audio-run start so that the
-// player's metadata counting lines up. UI-thread, event-driven.
+// station's stream on, starting at an audio-run start so that the player's
+// metadata counting lines up. UI-thread, event-driven.
+//
+// The relay lays out the metadata blocks itself, at every icy-metaint audio
+// bytes of the headers the player was sent, carrying the station's latest
+// block. While one station connection lasts this reproduces the station's
+// bytes exactly; when the recorder reconnects mid-stream (the new stream
+// starts at an arbitrary point of the player's run, and may even use another
+// icy-metaint), the player keeps its framing and never sees a second header
+// block.
 
 #include "player/recorder/recorder_state.h"
 
@@ -12,6 +20,8 @@
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+#include <chrono>
 
 namespace kirasol::recorder {
 
@@ -20,6 +30,9 @@ class RelayServer : public QObject {
  public:
   // A player whose unsent data passes this bound has stopped reading.
   static constexpr qint64 kMaxUnsentBytes = 1024 * 1024;
+  // A player that has not sent its request this long after connecting is
+  // dropped, so that a silent connection cannot hold the one slot.
+  static constexpr std::chrono::seconds kRequestTimeout{5};
 
   RelayServer(RecorderState &state, quint16 port = RELAY_PORT, QObject *parent = nullptr);
   ~RelayServer() override;
@@ -29,12 +42,16 @@ class RelayServer : public QObject {
   // Drops the listener and the player; both relay flags false.
   void DownServer();
 
-  // Relay start check on the unconsumed rest of the current chunk: once the
-  // player waits and the rest begins an audio run, the rest goes out and
-  // every later chunk is forwarded whole.
-  void startCheck(QByteArrayView rest);
-  // Forwards a whole station chunk while relaying.
-  void forward(QByteArrayView chunk);
+  // The station's headers are in: a player whose request came earlier is
+  // answered now.
+  void stationReady();
+  // Relay start check, run between demultiplexing steps: once the player
+  // waits and the stream is at the start of an audio run, relaying begins.
+  void startCheck();
+  // While relaying: one piece of station audio, in stream order, and the
+  // text of one station metadata block (16 x length byte bytes).
+  void relayAudio(QByteArrayView audio);
+  void relayBlock(QByteArrayView metadata);
 
   quint16 port() const { return port_; }
   bool isListening() const { return sckSender.isListening(); }
@@ -49,15 +66,23 @@ class RelayServer : public QObject {
   void sckSender_ConnectionRequest();
   void sckSender_DataArrival();
   void sckSender_Close();
+  void answer();
   void dropPlayer();
   void send(QByteArrayView bytes);
+  void appendBlock(QByteArray &out);
   void setStatus(const QString &text);
 
   RecorderState &state_;
   quint16 port_;
   QTcpServer sckSender;              // the listener
   QPointer<QTcpSocket> player_;      // the one accepted player connection
+  bool requested_ = false;           // this player has sent its request
   bool headersSent_ = false;         // this player has had its header block
+  QTimer requestTimer_;
+  // Framing toward the player while relaying.
+  std::int32_t metaInt_ = 0;         // icy-metaint of the headers it was sent; 0 = no blocks
+  std::int32_t runCount_ = 0;        // audio bytes of its current run
+  QByteArray pendingBlock_;          // the station's latest block text for its next block
   QString status_;
 };
 

@@ -59,15 +59,30 @@ QByteArray buildRequest(const QString &serverIp, const QString &requestPath) {
   return request.toUtf8();
 }
 
-std::optional<qsizetype> acceptedHeaderLength(QByteArrayView headerBuffer) {
+std::optional<qsizetype> headerBlockLength(QByteArrayView headerBuffer) {
   const qsizetype blank = headerBuffer.indexOf(QByteArrayView("\r\n\r\n"));
   if (blank < 0) return std::nullopt;
+  return blank + 4;
+}
+
+std::optional<qsizetype> acceptedHeaderLength(QByteArrayView headerBuffer) {
+  const auto length = headerBlockLength(headerBuffer);
   // The status may sit on any line of the block, but text after the blank
   // line is stream data: an HTTP reply whose body happens to hold the words
   // is still an HTTP reply.
-  const qsizetype length = blank + 4;
-  if (headerBuffer.first(length).indexOf(QByteArrayView("ICY 200 OK")) < 0) return std::nullopt;
+  if (!length || headerBuffer.first(*length).indexOf(QByteArrayView("ICY 200 OK")) < 0) return std::nullopt;
   return length;
+}
+
+QString notIcyStationText(QByteArrayView headerBlock) {
+  constexpr qsizetype kShownStatus = 60;  // enough for any real status line
+  QByteArrayView status = headerBlock.first(headerBlock.indexOf(kCrLf));
+  if (status.size() > kShownStatus) status = status.first(kShownStatus);
+  QString shown = decodeText(status);
+  for (QChar &c : shown) {
+    if (c.unicode() < 0x20 || c.unicode() == 0x7f) c = u'?';
+  }
+  return QStringLiteral("Not an ICY station: \"%1\"").arg(shown);
 }
 
 std::int32_t metaIntFrom(QByteArrayView headers) {

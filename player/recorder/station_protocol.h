@@ -38,6 +38,14 @@ QByteArray buildRequest(const QString &serverIp, const QString &requestPath);
 // holds a complete block containing "ICY 200 OK"; nullopt otherwise.
 std::optional<qsizetype> acceptedHeaderLength(QByteArrayView headerBuffer);
 
+// Length of the header block (through the first CR LF CR LF), whatever its
+// status; nullopt while it is incomplete.
+std::optional<qsizetype> headerBlockLength(QByteArrayView headerBuffer);
+
+// lblRadio text for a complete header block that is not a station's: names
+// the server's status line, as in: Not an ICY station: "HTTP/1.0 200 OK".
+QString notIcyStationText(QByteArrayView headerBlock);
+
 // The decimal value after the first "icy-metaint:" up to CR LF; 0 when the
 // header is missing or its value is not a positive 32-bit number.
 std::int32_t metaIntFrom(QByteArrayView headers);

@@ -78,10 +78,13 @@ TEST(DemoStationRecording, EverySongGetsItsOwnFile) {
   t.w.findChild<QCheckBox *>("chkFilebysong")->setChecked(true);
   QTest::mouseClick(t.w.findChild<QPushButton *>("CmdRecord"), Qt::LeftButton);  // before the tune: ".mp3"
   t.tune(station.streamPort());
-  ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == QStringLiteral("Disconnected"); }, 60s))
+  // The station closes after its last track; the recorder will reconnect in
+  // a second, so the recording is stopped as soon as that shows.
+  ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio").startsWith(QStringLiteral("Disconnected - reconnecting")); }, 60s))
       << t.text("lblRadio").toStdString();
   EXPECT_EQ(t.text("lblBitrate"), QStringLiteral("Bitrate: 128 Kbps"));
   EXPECT_TRUE(t.w.findChild<QPushButton *>("CmdRecord")->isChecked()) << "the file stays open after the close";
+  t.click("CmdRecord");
   EXPECT_EQ(t.text("lblTitle"), QStringLiteral("Title: '%1'").arg(tracks[2].title));
 
   // The stream is the tracks back to back. Its first run (before the first
@@ -122,9 +125,9 @@ TEST(DemoStationRecording, StationVariants) {
     t.dialogs.inputs.push_back(QStringLiteral("never.mp3"));
     QTest::mouseClick(t.w.findChild<QPushButton *>("CmdRecord"), Qt::LeftButton);
     t.tune(station.streamPort());
-    // An HTTP status line is never taken for a station; the endless header
-    // wait ends at its bound.
-    ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == QStringLiteral("Error ocurred"); }, 10s));
+    // An HTTP status line is never taken for a station, and the window says so.
+    ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == QStringLiteral("Not an ICY station: \"HTTP/1.0 200 OK\""); }, 10s))
+        << t.text("lblRadio").toStdString();
     EXPECT_FALSE(t.w.state().bIcyOK);
     EXPECT_EQ(t.text("lblBitrate"), QStringLiteral("Bitrate:"));
     EXPECT_TRUE(readFile(t.dir.path() + "/never.mp3").isEmpty());
@@ -232,6 +235,76 @@ TEST(DemoStationRecording, StalledPlayerIsDroppedWhileRecordingGoesOn) {
 
   Player next(t.relayPort);  // and the next player is served
   EXPECT_TRUE(next.readUntil(t.w.state().sIcyHeaders.size() + 1000));
+}
+
+// The station goes away mid-song and comes back on the same port a few
+// seconds later. The recorder shows that it is reconnecting, the recording
+// goes on in the same file (with the returned station's stream, which starts
+// each listener at its first track), and the player on the relay, never
+// disconnected, receives audio again in the framing it was promised.
+TEST(DemoStationRecording, StationThatDropsAndReturns) {
+  const auto tracks = demoTracks();
+  ASSERT_EQ(tracks.size(), 3u);
+  QByteArray all;
+  for (const Track &track : tracks) all += track.bytes;
+  const QStringList args{"--speed", "4", "--metaint", "4000"};
+  auto station = std::make_unique<DemoStation>(args);
+  ASSERT_TRUE(station->started()) << qPrintable(station->errorText());
+  const quint16 port = station->streamPort();
+
+  Window t;
+  t.dialogs.inputs.push_back(QStringLiteral("drop.mp3"));
+  t.click("CmdRecord");
+  t.tune(port);
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().bIcyOK; }, 10s));
+  const QString name = t.text("lblRadio");
+  const QByteArray headers = t.w.state().sIcyHeaders;
+  Player player(t.relayPort);
+  ASSERT_TRUE(player.readUntil(headers.size() + 100000));
+
+  station.reset();  // the station process ends: its connections close
+  ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio").startsWith(QStringLiteral("Disconnected - reconnecting")); }, 10s));
+  const qint32 before = t.w.state().lBytesWritten;
+  // Let an attempt or two fail against the closed port first.
+  ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == QStringLiteral("Disconnected - reconnecting in 2 s..."); }, 5s))
+      << t.text("lblRadio").toStdString();
+  EXPECT_EQ(t.text("lblWinampStatus"), QStringLiteral("Winamp Connected"));
+  const qsizetype relayedBefore = (player.got += player.socket.readAll()).size();
+
+  station = std::make_unique<DemoStation>(QStringList{"--stream-port", QString::number(port)} + args);
+  ASSERT_TRUE(station->started()) << qPrintable(station->errorText());
+  ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == name; }, 15s)) << t.text("lblRadio").toStdString();
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().lBytesWritten > before + 100000; }, 15s));
+  ASSERT_TRUE(player.readUntil(relayedBefore + 100000));
+  t.click("CmdRecord");
+
+  // The file: the stream up to the drop, then the returned stream from its start.
+  const QByteArray file = readFile(t.file("drop.mp3"));
+  EXPECT_EQ(t.files(), QStringList{QStringLiteral("drop.mp3")});
+  ASSERT_GT(file.size(), before + 100000);
+  EXPECT_TRUE(file.left(before) == all.left(before));
+  EXPECT_TRUE(file.mid(before, 100000) == all.left(100000));
+
+  // The player: one header block, then blocks every metaint bytes all the
+  // way through the splice, and the returned stream's first track in it.
+  ASSERT_TRUE(player.got.startsWith(headers));
+  EXPECT_EQ(player.got.count("ICY 200 OK"), 1);
+  const int metaInt = metaIntFrom(headers);
+  ASSERT_EQ(metaInt, 4000);
+  QByteArrayView rest = QByteArrayView(player.got).sliced(headers.size());
+  QByteArray audio;
+  while (rest.size() > metaInt) {
+    audio += rest.first(metaInt);
+    const int length = 16 * static_cast<unsigned char>(rest.at(metaInt));
+    if (rest.size() < metaInt + 1 + length) break;
+    if (length > 0) {
+      ASSERT_TRUE(rest.sliced(metaInt + 1, length).startsWith("StreamTitle='")) << "block at " << audio.size();
+    }
+    rest = rest.sliced(metaInt + 1 + length);
+  }
+  const qsizetype splice = audio.indexOf(all.left(50000), 1);
+  EXPECT_GT(splice, 0) << "the returned stream reaches the player";
+  EXPECT_GE(audio.size(), splice + 50000);
 }
 
 }  // namespace

@@ -19,8 +19,18 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <atomic>
 #include <csignal>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -90,15 +100,23 @@ TEST(frmReccord, SendsTheExactRequestAndShowsTheStation) {
 }
 
 TEST(frmReccord, ResponsesThatAreNotAccepted) {
-  {
-    TestStation station("HTTP/1.0 200 OK\r\nicy-name:Web\r\nicy-metaint:16\r\n\r\n" + QByteArray(4000, 'x'));
+  // A plain HTTP answer (Icecast, a web server) is refused, says so and is closed.
+  const struct {
+    QByteArray response;
+    const char *shown;
+  } http[] = {{"HTTP/1.0 200 OK\r\nicy-name:Web\r\nicy-metaint:16\r\n\r\n" + QByteArray(4000, 'x'),
+               "Not an ICY station: \"HTTP/1.0 200 OK\""},
+              {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", "Not an ICY station: \"HTTP/1.1 404 Not Found\""}};
+  for (const auto &c : http) {
+    TestStation station(c.response);
     Window t;
     t.tune(QStringLiteral("127.0.0.1"), QString::number(station.port()));
-    ASSERT_TRUE(waitUntil([&] { return station.answered(); }, 5s));
-    waitUntil([] { return false; }, 300ms);
+    EXPECT_TRUE(waitUntil([&] { return t.text("lblRadio") == QString::fromUtf8(c.shown); }, 5s))
+        << t.text("lblRadio").toStdString();
     EXPECT_FALSE(t.w.state().bIcyOK);
-    EXPECT_EQ(t.text("lblRadio"), QStringLiteral("Connected"));
     EXPECT_EQ(t.text("lblBitrate"), QStringLiteral("Bitrate:"));
+    EXPECT_TRUE(waitUntil([&] { return station.disconnects() == 1; }, 5s)) << "the connection is closed";
+    EXPECT_EQ(station.connections(), 1) << "and not retried";
   }
   {  // a header block that never ends is given up
     TestStation station("ICY 200 OK\r\n");
@@ -144,19 +162,33 @@ TEST(frmReccord, ConnectionStatusTexts) {
   t.tune(QStringLiteral("127.0.0.1"), QString::number(closedPort));
   EXPECT_TRUE(waitUntil([&] { return t.text("lblRadio") == QStringLiteral("Error ocurred"); }, 5s));
 
+  // Closed before any stream was accepted: said once, not retried.
+  TestStation mute("");
+  t.tune(QStringLiteral("127.0.0.1"), QString::number(mute.port()));
+  ASSERT_TRUE(waitUntil([&] { return mute.clientConnected(); }, 5s));
+  mute.closeClient();
+  EXPECT_TRUE(waitUntil([&] { return t.text("lblRadio") == QStringLiteral("Disconnected"); }, 5s));
+  waitUntil([] { return false; }, 1500ms);
+  EXPECT_EQ(mute.connections(), 1);
+
+  // Closed while streaming: reopened, and the recording goes on in its file.
   TestStation station(icyHeaders(4));
   ASSERT_TRUE(t.tuneTo(station));
   t.dialogs.inputs.push_back(QStringLiteral("keep.mp3"));
   t.click("CmdRecord");
   ASSERT_TRUE(t.recording());
   station.send("abcd");
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().lBytesWritten == 4; }, 5s));
   station.closeClient();
-  ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == QStringLiteral("Disconnected"); }, 5s));
-  // The recording stays open until the user stops it; the relay still listens.
+  ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == QStringLiteral("Disconnected - reconnecting in 1 s..."); }, 5s));
   EXPECT_TRUE(t.recording());
-  EXPECT_FALSE(t.w.recordingPath().isEmpty());
   EXPECT_TRUE(t.w.relay().isListening());
-  EXPECT_EQ(readFile(t.file("keep.mp3")), QByteArray("abcd"));
+  ASSERT_TRUE(waitUntil([&] { return station.connections() == 2 && t.w.state().bIcyOK; }, 5s));
+  EXPECT_EQ(t.text("lblRadio"), QStringLiteral("Test FM"));
+  station.send("efgh");  // the new connection starts with a run of its own
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().lBytesWritten == 8; }, 5s));
+  EXPECT_EQ(readFile(t.file("keep.mp3")), QByteArray("abcdefgh"));
+  EXPECT_EQ(t.files(), QStringList{QStringLiteral("keep.mp3")});
 }
 
 TEST(frmReccord, RecordsATypedNameAndShowsProgress) {
@@ -244,11 +276,11 @@ TEST(frmReccord, FilePerSongCutsRightAfterEachBlock) {
                           QByteArray(1, '\0') + "dddddd" + test::metadataBlock("StreamUrl='x';") + "ee";
   for (const char c : wire) station.send(QByteArray(1, c));  // every byte its own write
   ASSERT_TRUE(waitUntil([&] { return t.w.state().lAudioCount == 2; }, 5s));
-  EXPECT_EQ(t.files(), (QStringList{QStringLiteral("'A_B (2).mp3"), QStringLiteral("'A_B.mp3"),
-                                     QStringLiteral(".mp3"), QStringLiteral("Title not Available.mp3")}));
+  EXPECT_EQ(t.files(), (QStringList{QStringLiteral("'A_B.mp3"), QStringLiteral(".mp3"),
+                                     QStringLiteral("Title not Available.mp3")}));
   EXPECT_EQ(readFile(t.file(".mp3")), QByteArray("aaaaaa"));
-  EXPECT_EQ(readFile(t.file("'A_B.mp3")), QByteArray("bbbbbb"));
-  EXPECT_EQ(readFile(t.file("'A_B (2).mp3")), QByteArray("ccccccdddddd")) << "an empty block starts no file";
+  EXPECT_EQ(readFile(t.file("'A_B.mp3")), QByteArray("bbbbbbccccccdddddd"))
+      << "the same title again, and an empty block, start no file";
   EXPECT_EQ(readFile(t.file("Title not Available.mp3")), QByteArray("ee"));
   EXPECT_EQ(t.text("lblFile"), QStringLiteral("File: Title not Available.mp3"));
 }
@@ -390,6 +422,135 @@ TEST(frmReccord, RelaysTheStationToAPlayer) {
   }, 5s));
   EXPECT_EQ(got.mid(headers.size()), expected);
   EXPECT_EQ(got.at(headers.size() + kMetaInt), '\0') << "the first length byte is metaint bytes in";
+}
+
+// A station that goes silent mid-run is taken for dropped after the stall
+// time and reopened. The recording goes on in its file, and the player on the
+// relay keeps the framing of the headers it was sent, though the new
+// connection uses another icy-metaint and starts mid-way through its run.
+TEST(frmReccord, SilentStationIsReopenedAndThePlayerKeepsItsFraming) {
+  TestStation station(icyHeaders(8));
+  Window t;
+  t.dialogs.inputs.push_back(QStringLiteral("on.mp3"));
+  t.click("CmdRecord");
+  ASSERT_TRUE(t.tuneTo(station));
+  const QByteArray headers = t.w.state().sIcyHeaders;
+  QTcpSocket player;
+  player.connectToHost(QHostAddress::LocalHost, t.relayPort);
+  ASSERT_TRUE(player.waitForConnected(3000));
+  player.write("GET / HTTP/1.0\r\nIcy-MetaData:1\r\n\r\n");
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().bPlayerWaiting; }, 5s));
+
+  station.send("12345678" + titleBlock("one") + "abc");
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().lBytesWritten == 11; }, 5s));
+  station.setResponse(icyHeaders(5, "icy-name:Test FM 2\r\n"));
+  QElapsedTimer silence;
+  silence.start();
+  ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio").startsWith(QStringLiteral("Disconnected - reconnecting")); },
+                        StationConnection::kStallTime + 3s));
+  EXPECT_GE(silence.elapsed(), 9000);
+  ASSERT_TRUE(waitUntil([&] { return station.connections() == 2 && t.w.state().bIcyOK; }, 5s));
+  EXPECT_EQ(t.text("lblRadio"), QStringLiteral("Test FM 2"));
+  station.send("defgh" + titleBlock("two") + "ijklm" + QByteArray(1, '\0') + "nopqr");
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().lBytesWritten == 26; }, 5s));
+  EXPECT_EQ(readFile(t.file("on.mp3")), QByteArray("12345678abcdefghijklmnopqr"));
+  EXPECT_EQ(t.text("lblTitle"), QStringLiteral("Title: 'two'"));
+
+  const QByteArray expected = headers + "abcdefgh" + titleBlock("two") + "ijklmnop" + QByteArray(1, '\0') + "qr";
+  QByteArray got;
+  waitUntil([&] {
+    got += player.readAll();
+    return got.size() >= expected.size();
+  }, 5s);
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(t.text("lblWinampStatus"), QStringLiteral("Winamp Connected"));
+}
+
+// A station on its own thread that floods titles: icy-metaint 1 and a 4 KB
+// block after every audio byte, the title alternating between two long
+// names, as fast as the recorder reads.
+class TitleFlood {
+ public:
+  TitleFlood() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    if (::bind(listener_, reinterpret_cast<sockaddr *>(&a), size) == 0 && ::listen(listener_, 1) == 0 &&
+        ::getsockname(listener_, reinterpret_cast<sockaddr *>(&a), &size) == 0) {
+      port_ = ntohs(a.sin_port);
+    }
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~TitleFlood() {
+    stop_ = true;
+    ::shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    ::close(listener_);
+  }
+  quint16 port() const { return port_; }
+
+ private:
+  void serve() {
+    const int fd = ::accept(listener_, nullptr, nullptr);
+    if (fd < 0) return;
+    QByteArray request;
+    char buffer[1024];
+    while (!request.contains("\r\n\r\n")) {
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      request.append(buffer, n);
+    }
+    const QByteArray headers = "ICY 200 OK\r\nicy-name:Flood\r\nicy-metaint:1\r\n\r\n";
+    QByteArray burst;  // eight audio bytes under one title, eight under the other
+    for (const char name : {'A', 'B'}) {
+      QByteArray text = test::titleField("Flood " + QByteArray(1, name) + ' ' + QByteArray(4000, 'x'));
+      text.resize(4080, '\0');
+      for (int k = 0; k < 8; ++k) burst += char('a' + k) + QByteArray(1, char(255)) + text;
+    }
+    bool ok = ::send(fd, headers.constData(), headers.size(), MSG_NOSIGNAL) > 0;
+    while (ok && !stop_) ok = ::send(fd, burst.constData(), burst.size(), MSG_NOSIGNAL) > 0;
+    ::close(fd);
+  }
+
+  int listener_ = -1;
+  quint16 port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST(frmReccord, TitleFloodLeavesTheWindowResponsiveAndTheFilesFew) {
+  TitleFlood flood;
+  ASSERT_NE(flood.port(), 0);
+  Window t;
+  t.control<QCheckBox>("chkFilebysong")->setChecked(true);
+  t.click("CmdRecord");
+  ASSERT_TRUE(t.recording());
+  t.tune(flood.port());
+
+  // The event loop's longest pause while the flood runs.
+  QElapsedTimer clock;
+  clock.start();
+  qint64 last = 0, longest = 0;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    longest = std::max(longest, clock.elapsed() - last);
+    last = clock.elapsed();
+  });
+  tick.start(10);
+  waitUntil([] { return false; }, 5s);
+  tick.stop();
+
+  qint64 audio = 0;
+  for (const QString &name : t.files()) audio += QFileInfo(t.file(name)).size();
+  const QStringList files = t.files();
+  t.w.close();
+  EXPECT_GT(audio, 200) << "the flood reached the recorder";
+  EXPECT_LT(longest, 1000) << "ms without events; " << audio << " audio bytes, " << files.size() << " files";
+  EXPECT_LE(files.size(), 1 + SongRotation::kQuickCuts + audio / SongRotation::kAudioPerCut + 1) << audio << " bytes";
+  EXPECT_TRUE(t.text("lblTitle").startsWith(QStringLiteral("Title: 'Flood "))) << t.text("lblTitle").left(40).toStdString();
+  EXPECT_LE(t.w.width(), 1200) << "a long title does not stretch the window";
 }
 
 }  // namespace

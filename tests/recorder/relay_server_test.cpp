@@ -48,9 +48,9 @@ struct RelayFixture {
     }, 3s);
     return got;
   }
-  void accepted() {  // the station's headers are in
+  void accepted(const QByteArray &headers = kHeaders) {  // the station's headers are in
     state.bIcyOK = true;
-    state.sIcyHeaders = kHeaders;
+    state.sIcyHeaders = headers;
   }
 };
 
@@ -88,38 +88,97 @@ TEST(RelayServer, HeadersOnRequestThenStreamFromARunStart) {
   auto player = f.connectPlayer();
   ASSERT_TRUE(waitUntil([&] { return f.relay.hasPlayer(); }, 3s));
 
-  // Before the station's headers are accepted a request gets no answer.
+  // A request that comes before the station's headers is answered once they are in.
   player->write("GET / HTTP/1.0\r\n\r\n");
   waitUntil([] { return false; }, 200ms);
   EXPECT_EQ(player->bytesAvailable(), 0);
   EXPECT_FALSE(f.state.bPlayerWaiting);
-
   f.accepted();
-  player->write("GET / HTTP/1.0\r\n\r\n");
+  f.relay.stationReady();
   EXPECT_EQ(RelayFixture::receive(*player, kHeaders.size()), kHeaders);
   EXPECT_TRUE(f.state.bPlayerWaiting);
 
   // Mid-run (and inside a metadata block) the start check waits.
   f.state.lAudioCount = 2;
-  f.relay.startCheck("cd");
+  f.relay.startCheck();
   f.state.lAudioCount = 0;
   f.state.bInMetadata = true;
-  f.relay.startCheck("\x01StreamTitle='x'");
-  f.relay.forward("ignored while not relaying");
+  f.relay.startCheck();
+  f.relay.relayAudio("ignored while not relaying");
   EXPECT_FALSE(f.state.bRelaying);
 
   f.state.bInMetadata = false;
-  f.relay.startCheck("abcd");
+  f.relay.startCheck();
   EXPECT_TRUE(f.state.bRelaying);
   EXPECT_FALSE(f.state.bPlayerWaiting);
-  f.relay.forward(QByteArray(1, '\0') + "efgh");
+  f.relay.relayAudio("abcd");
+  f.relay.relayAudio("efgh");
 
   // More request bytes from a player that has its headers change nothing.
   player->write("GET / HTTP/1.0\r\n\r\n");
   waitUntil([] { return false; }, 100ms);
-  f.relay.forward("ijkl");
-  EXPECT_EQ(RelayFixture::receive(*player, 13), QByteArray("abcd") + QByteArray(1, '\0') + "efghijkl");
+  f.relay.relayBlock("StreamTitle='x';");
+  f.relay.relayAudio("ijkl");
+  const QByteArray expected = QByteArray("abcd") + QByteArray(1, '\0') + "efgh\x01StreamTitle='x';ijkl";
+  EXPECT_EQ(RelayFixture::receive(*player, expected.size()), expected);
   EXPECT_TRUE(f.state.bRelaying);
+}
+
+// The player's blocks fall every icy-metaint bytes of the headers it was
+// sent, however the station's runs lie (a reconnect starts the station's
+// count afresh mid-run), carrying the station's latest block.
+TEST(RelayServer, KeepsThePlayersFramingWhateverTheStationDoes) {
+  const QByteArray x = "StreamTitle='x';", y = "StreamTitle='y';";
+  const struct {
+    const char *name;
+    std::vector<std::pair<char, QByteArray>> steps;  // 'a' audio, 'b' station block
+    QByteArray expected;
+  } cases[] = {
+      {"aligned", {{'a', "ab"}, {'a', "cd"}, {'b', x}, {'a', "efgh"}, {'a', "ij"}},
+       "abcd\x01" + x + "efgh" + QByteArray(1, '\0') + "ij"},
+      {"block mid-run waits for the run's end", {{'a', "ab"}, {'b', x}, {'a', "cdef"}},
+       "abcd\x01" + x + "ef"},
+      {"the latest of two blocks wins", {{'a', "a"}, {'b', x}, {'b', y}, {'a', "bcdefghij"}},
+       "abcd\x01" + y + "efgh" + QByteArray(1, '\0') + "ij"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    RelayFixture f;
+    f.accepted();
+    f.relay.StartServer();
+    auto player = f.connectPlayer();
+    player->write("GET / HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(waitUntil([&] { return f.state.bPlayerWaiting; }, 3s));
+    f.relay.startCheck();
+    for (const auto &[kind, bytes] : c.steps) kind == 'a' ? f.relay.relayAudio(bytes) : f.relay.relayBlock(bytes);
+    EXPECT_EQ(RelayFixture::receive(*player, kHeaders.size() + c.expected.size()), kHeaders + c.expected);
+  }
+}
+
+// A connection that never sends its request frees the one slot after a few
+// seconds; a player that has sent it is served however long the station takes.
+TEST(RelayServer, SilentConnectionIsDropped) {
+  RelayFixture f;
+  f.relay.StartServer();
+  auto waiting = f.connectPlayer();
+  waiting->write("GET / HTTP/1.0\r\n\r\n");
+  ASSERT_TRUE(waitUntil([&] { return f.relay.hasPlayer(); }, 3s));
+  waitUntil([] { return false; }, RelayServer::kRequestTimeout + 1s);
+  EXPECT_TRUE(f.relay.hasPlayer()) << "a player with its request in waits for the station";
+  waiting->disconnectFromHost();
+  ASSERT_TRUE(waitUntil([&] { return f.relay.isListening(); }, 3s));
+
+  auto silent = f.connectPlayer();
+  ASSERT_TRUE(waitUntil([&] { return f.relay.hasPlayer(); }, 3s));
+  EXPECT_FALSE(waitUntil([&] { return !f.relay.hasPlayer(); }, RelayServer::kRequestTimeout - 1s));
+  ASSERT_TRUE(waitUntil([&] { return !f.relay.hasPlayer() && f.relay.isListening(); }, 3s));
+  EXPECT_TRUE(waitUntil([&] { return silent->state() == QAbstractSocket::UnconnectedState; }, 3s));
+  EXPECT_EQ(f.statuses.mid(f.statuses.size() - 2), (QStringList{QStringLiteral("Winamp Disconnected"), f.listening()}));
+
+  f.accepted();
+  auto next = f.connectPlayer();
+  next->write("GET / HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(RelayFixture::receive(*next, kHeaders.size()), kHeaders);
 }
 
 TEST(RelayServer, PlayerLeavingBeforeTheRunStartLeavesNothingPending) {
@@ -139,25 +198,26 @@ TEST(RelayServer, PlayerLeavingBeforeTheRunStartLeavesNothingPending) {
   auto next = f.connectPlayer();
   next->write("GET / HTTP/1.0\r\n\r\n");
   EXPECT_EQ(RelayFixture::receive(*next, kHeaders.size()), kHeaders);
-  f.relay.startCheck("wxyz");
+  f.relay.startCheck();
+  f.relay.relayAudio("wxyz");
   EXPECT_EQ(RelayFixture::receive(*next, 4), QByteArray("wxyz"));
 }
 
 TEST(RelayServer, StalledPlayerIsDropped) {
   RelayFixture f;
-  f.accepted();
+  f.accepted("ICY 200 OK\r\n\r\n");
   f.relay.StartServer();
   auto player = f.connectPlayer();
   player->setReadBufferSize(1);  // reads one byte, then leaves the rest in the kernel
   player->write("GET / HTTP/1.0\r\n\r\n");
   ASSERT_TRUE(waitUntil([&] { return f.state.bPlayerWaiting; }, 3s));
-  f.relay.startCheck({});
+  f.relay.startCheck();
   ASSERT_TRUE(f.state.bRelaying);
 
   const QByteArray chunk(64 * 1024, 'a');
   qint64 sent = 0;
   while (f.relay.hasPlayer() && sent < 512LL * 1024 * 1024) {
-    f.relay.forward(chunk);
+    f.relay.relayAudio(chunk);
     sent += chunk.size();
     QCoreApplication::processEvents();
   }

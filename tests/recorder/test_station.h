@@ -51,6 +51,8 @@ class TestStation {
   int disconnects() const { return disconnects_; }
   bool clientConnected() const { return client_ && client_->state() == QAbstractSocket::ConnectedState; }
 
+  // The answer for the next clients.
+  void setResponse(QByteArray response) { response_ = std::move(response); }
   // Sends bytes to the latest client (after the response).
   void send(const QByteArray &bytes) {
     if (client_) client_->write(bytes);

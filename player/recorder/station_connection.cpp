@@ -1,0 +1,127 @@
+#include "player/recorder/station_connection.h"
+
+#include <QTcpSocket>
+#include <array>
+
+namespace kirasol::recorder {
+
+std::chrono::seconds ReconnectBackoff::next() {
+  static constexpr std::array<int, 6> kPauses{1, 2, 4, 8, 15, 30};
+  const int pause = kPauses[std::size_t(std::min<int>(attempt_, int(kPauses.size()) - 1))];
+  if (attempt_ < int(kPauses.size())) ++attempt_;
+  return std::chrono::seconds(pause);
+}
+
+StationConnection::StationConnection(QObject *parent) : QObject(parent) {
+  stallTimer_.setSingleShot(true);
+  stallTimer_.setInterval(kStallTime);
+  retryTimer_.setSingleShot(true);
+  connect(&stallTimer_, &QTimer::timeout, this, &StationConnection::lost);
+  connect(&retryTimer_, &QTimer::timeout, this, [this] {
+    emit reconnecting();
+    connectSocket();
+  });
+}
+
+StationConnection::~StationConnection() { dropSocket(); }
+
+void StationConnection::open(const QString &host, quint16 port) {
+  close();
+  host_ = host;
+  port_ = port;
+  connectSocket();
+}
+
+void StationConnection::close() {
+  recovering_ = false;
+  retryTimer_.stop();
+  dropSocket();
+  backoff_.reset();
+}
+
+void StationConnection::streamAccepted() {
+  recovering_ = true;
+  backoff_.reset();
+  if (socket_) stallTimer_.start();
+}
+
+bool StationConnection::refuse() {
+  if (!recovering_) {
+    close();
+    return false;
+  }
+  lost();
+  return true;
+}
+
+void StationConnection::send(const QByteArray &bytes) {
+  if (socket_) socket_->write(bytes);
+}
+
+QString StationConnection::peerAddress() const { return socket_ ? socket_->peerAddress().toString() : QString(); }
+
+void StationConnection::connectSocket() {
+  dropSocket();
+  auto *socket = new QTcpSocket(this);
+  socket_ = socket;
+  socket->setReadBufferSize(kReadChunk);
+  connect(socket, &QTcpSocket::connected, this, &StationConnection::connected);
+  connect(socket, &QTcpSocket::readyRead, this, &StationConnection::onReadyRead);
+  connect(socket, &QTcpSocket::disconnected, this, &StationConnection::onDisconnected);
+  connect(socket, &QTcpSocket::errorOccurred, this, &StationConnection::onError);
+  // A reconnect attempt that hangs (a host that swallows the connect, or a
+  // server that never answers) counts as failed after the stall time.
+  if (recovering_) stallTimer_.start();
+  socket->connectToHost(host_, port_);
+}
+
+void StationConnection::dropSocket() {
+  stallTimer_.stop();
+  if (!socket_) return;
+  QTcpSocket *socket = socket_;
+  socket_ = nullptr;
+  socket->disconnect(this);
+  socket->abort();
+  socket->deleteLater();
+}
+
+void StationConnection::onReadyRead() {
+  if (!socket_) return;
+  if (recovering_) stallTimer_.start();
+  const QByteArray bytes = socket_->readAll();
+  if (!bytes.isEmpty()) emit dataArrived(bytes);
+}
+
+void StationConnection::onDisconnected() {
+  if (recovering_) {
+    lost();
+    return;
+  }
+  dropSocket();
+  emit closed();
+}
+
+void StationConnection::onError() {
+  if (recovering_) {
+    lost();
+    return;
+  }
+  // A peer's orderly close also arrives as an error; the disconnect that
+  // follows reports it.
+  if (socket_ && socket_->error() == QAbstractSocket::RemoteHostClosedError) return;
+  dropSocket();
+  emit failed();
+}
+
+void StationConnection::lost() {
+  dropSocket();
+  if (recovering_) scheduleRetry();
+}
+
+void StationConnection::scheduleRetry() {
+  const std::chrono::seconds wait = backoff_.next();
+  retryTimer_.start(wait);
+  emit reconnectScheduled(wait);
+}
+
+}  // namespace kirasol::recorder
