@@ -39,6 +39,13 @@ struct RelayFixture {
     EXPECT_TRUE(settled);
     return socket;
   }
+  // A player that has sent its request and waits for a run start.
+  std::unique_ptr<QTcpSocket> waitingPlayer() {
+    auto socket = connectPlayer();
+    socket->write("GET / HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(waitUntil([&] { return state.bPlayerWaiting; }, 3s));
+    return socket;
+  }
   // Bytes that reach the player within a short while.
   static QByteArray receive(QTcpSocket &player, qsizetype expected) {
     QByteArray got;
@@ -146,9 +153,7 @@ TEST(RelayServer, KeepsThePlayersFramingWhateverTheStationDoes) {
     RelayFixture f;
     f.accepted();
     f.relay.StartServer();
-    auto player = f.connectPlayer();
-    player->write("GET / HTTP/1.0\r\n\r\n");
-    ASSERT_TRUE(waitUntil([&] { return f.state.bPlayerWaiting; }, 3s));
+    auto player = f.waitingPlayer();
     f.relay.startCheck();
     for (const auto &[kind, bytes] : c.steps) kind == 'a' ? f.relay.relayAudio(bytes) : f.relay.relayBlock(bytes);
     EXPECT_EQ(RelayFixture::receive(*player, kHeaders.size() + c.expected.size()), kHeaders + c.expected);
@@ -186,9 +191,7 @@ TEST(RelayServer, PlayerLeavingBeforeTheRunStartLeavesNothingPending) {
   f.accepted();
   f.relay.StartServer();
   {
-    auto player = f.connectPlayer();
-    player->write("GET / HTTP/1.0\r\n\r\n");
-    ASSERT_TRUE(waitUntil([&] { return f.state.bPlayerWaiting; }, 3s));
+    auto player = f.waitingPlayer();
     player->abort();
     ASSERT_TRUE(waitUntil([&] { return f.relay.isListening(); }, 3s));
   }
