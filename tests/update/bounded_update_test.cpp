@@ -66,7 +66,11 @@ TEST_F(UpdateRunTest, EndlessAndTricklingAnswersEndWithAClearErrorInBoundedMemor
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     EXPECT_EQ(view_.messages.filter(c.message).size(), 1) << view_.messages.join(" | ").toStdString();
+#if !defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer keeps freed chunks resident in its quarantine, so the
+    // figure only means something in a normal build.
     EXPECT_LT(peak - baseline, 16 * 1024) << "KiB more than before the run";
+#endif
     EXPECT_LT(seconds, 10.0);
     EXPECT_EQ(snapshot(workDir_.path()), before);
   }
