@@ -37,6 +37,7 @@ class AudioLibrary {
   virtual HSYNC ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC *proc, void *user) = 0;
   virtual BOOL ChannelPlay(DWORD handle, BOOL restart) = 0;
   virtual DWORD ChannelGetData(DWORD handle, void *buffer, DWORD length) = 0;
+  virtual DWORD ChannelIsActive(DWORD handle) = 0;
 
   virtual BOOL RecordInit(int device) = 0;
   virtual BOOL RecordFree() = 0;
@@ -64,6 +65,7 @@ class BassAudioLibrary final : public AudioLibrary {
   HSYNC ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC *proc, void *user) override;
   BOOL ChannelPlay(DWORD handle, BOOL restart) override;
   DWORD ChannelGetData(DWORD handle, void *buffer, DWORD length) override;
+  DWORD ChannelIsActive(DWORD handle) override;
   BOOL RecordInit(int device) override;
   BOOL RecordFree() override;
   HRECORD RecordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC *proc, void *user) override;

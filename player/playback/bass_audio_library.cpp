@@ -30,6 +30,7 @@ BOOL BassAudioLibrary::ChannelPlay(DWORD handle, BOOL restart) { return BASS_Cha
 DWORD BassAudioLibrary::ChannelGetData(DWORD handle, void *buffer, DWORD length) {
   return BASS_ChannelGetData(handle, buffer, length);
 }
+DWORD BassAudioLibrary::ChannelIsActive(DWORD handle) { return BASS_ChannelIsActive(handle); }
 BOOL BassAudioLibrary::RecordInit(int device) { return BASS_RecordInit(device); }
 BOOL BassAudioLibrary::RecordFree() { return BASS_RecordFree(); }
 HRECORD BassAudioLibrary::RecordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC *proc, void *user) {

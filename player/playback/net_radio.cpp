@@ -6,6 +6,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <utility>
 
 namespace kirasol {
 
@@ -65,6 +66,7 @@ bool NetRadio::startOpenStation(int preset) {
 
 void NetRadio::stopStation() {
   const ReconnectPolicy::Phase phase = policy_.phase();
+  const bool stalled = std::exchange(stalled_, false);
   policy_.listenerStopped();
   playingChannel_ = 0;
   using Phase = ReconnectPolicy::Phase;
@@ -75,8 +77,8 @@ void NetRadio::stopStation() {
     audio_.StreamFree(CurrentChannel);
   }
   // Playing: the texts stay as they are. Anything in between (connecting,
-  // buffering, reconnecting) would now be untrue.
-  if (phase != Phase::Playing && phase != Phase::Idle) postWork([this] { applyNotPlaying(); });
+  // buffering, re-buffering, reconnecting) would now be untrue.
+  if (stalled || (phase != Phase::Playing && phase != Phase::Idle)) postWork([this] { applyNotPlaying(); });
 }
 
 bool NetRadio::startWorker(int preset, bool reconnecting) {
@@ -192,11 +194,29 @@ void NetRadio::netRadioTick() {
     policy_.playbackStarted(connected != 0);
     playingChannel_ = channel;
     playingName_ = station.name.value_or(shownStation_);
+    heardPlaying_ = stalled_ = false;
   }
 }
 
 void NetRadio::bass2Tick() {
   post([text = cpuText(audio_.GetCPU())](PlaybackView &v) { v.setCpuText(text); });
+}
+
+void NetRadio::watchPlayback() {
+  const DWORD channel = playingChannel_;
+  if (channel == 0 || channel != CurrentChannel) return;
+  const DWORD state = audio_.ChannelIsActive(channel);
+  // Right after the start a stream waits for its first audio; only a stream
+  // that was heard can run dry.
+  if (state == BASS_ACTIVE_PLAYING) heardPlaying_ = true;
+  if (state == BASS_ACTIVE_STALLED && heardPlaying_) {
+    stalled_ = true;
+    const QWORD end = audio_.StreamGetFilePosition(channel, BASS_FILEPOS_END);
+    showStationText(bufferingText(bufferPercentage(audio_.StreamGetFilePosition(channel, BASS_FILEPOS_BUFFER), end)));
+  } else if (stalled_ && state != BASS_ACTIVE_STALLED) {
+    stalled_ = false;
+    if (state == BASS_ACTIVE_PLAYING) showStationText(playingName_);
+  }
 }
 
 void NetRadio::UpdateSongTitle() {
@@ -233,6 +253,7 @@ void NetRadio::streamEnded(DWORD channel) {
   // stream says nothing about that one.
   if (channel != CurrentChannel) return;
   playingChannel_ = 0;
+  stalled_ = false;
   if (policy_.streamEnded())
     applyStationText(reconnectingText(policy_.attempt()));
   else if (policy_.phase() == ReconnectPolicy::Phase::Idle)

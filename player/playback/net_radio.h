@@ -62,6 +62,10 @@ class NetRadio : public QObject {
   void netRadioTick();
   // Tick of tmrBass2: the library's processor load.
   void bass2Tick();
+  // Also each tmrBass2 tick: while the playing stream waits for its buffer
+  // to refill (the download could not keep up), "buffering... N%"; the
+  // station's name again once it plays on.
+  void watchPlayback();
   // Reads the current metadata and shows its title (any thread).
   void UpdateSongTitle();
 
@@ -106,11 +110,13 @@ class NetRadio : public QObject {
   DWORD nextThreadId_ = 0;
   std::unique_ptr<RetryTimer> retryTimer_;
   ReconnectPolicy policy_;
-  // UI thread: the stream whose playback started (its END and stalls count),
-  // the name shown then, and whether a stall is being shown.
+  // UI thread: the stream whose playback started, the name shown then, what
+  // lblName shows, whether it was heard playing and whether a stall is shown.
   DWORD playingChannel_ = 0;
   QString playingName_;
   QString shownStation_;
+  bool heardPlaying_ = false;
+  bool stalled_ = false;
 };
 
 }  // namespace kirasol

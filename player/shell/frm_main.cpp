@@ -147,7 +147,10 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
   timer5_ = makeTimer("Timer5", 1000);
   timer6_ = makeTimer("Timer6", 1000);
   connect(tmrNetRadio_, &QTimer::timeout, this, [this] { services_.radio.netRadioTick(); });
-  connect(tmrBass2_, &QTimer::timeout, this, [this] { services_.radio.bass2Tick(); });
+  connect(tmrBass2_, &QTimer::timeout, this, [this] {
+    services_.radio.bass2Tick();
+    services_.radio.watchPlayback();
+  });
   connect(tmrLiveSpec_, &QTimer::timeout, this, [this] {
     spectrum_->tick();
     update(spectrum::LiveSpectrum::paintRect());

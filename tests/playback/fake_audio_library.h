@@ -172,6 +172,7 @@ class FakeAudioLibrary final : public AudioLibrary {
   }
   BOOL ChannelPlay(DWORD h, BOOL) override { return record("ChannelPlay " + std::to_string(h)), TRUE; }
   DWORD ChannelGetData(DWORD, void *, DWORD) override { return static_cast<DWORD>(-1); }
+  DWORD ChannelIsActive(DWORD) override { return BASS_ACTIVE_PLAYING; }
   BOOL RecordInit(int) override {
     record("RecordInit");
     return result(recordInitResult, BASS_ERROR_DEVICE);

@@ -232,6 +232,34 @@ TEST_F(PlayerStreamTest, AStationThatDropsComesBackWithoutAClickAndStopEndsTheRe
   EXPECT_EQ(text("lblName"), QStringLiteral("not playing"));
 }
 
+TEST_F(PlayerStreamTest, ASlowStationRebuffersInOnePieceAndSaysSo) {
+  SinkCapture sink;
+  ASSERT_TRUE(sink.parec.waitForStarted());
+  // 0.7 x real time: the buffer runs dry after about 16 s of play.
+  test::DemoStation station({QStringLiteral("--speed"), QStringLiteral("0.7")});
+  ASSERT_TRUE(station.started()) << station.errorText().toStdString();
+  ASSERT_TRUE(load(station.streamUrl()));
+  window->findChild<QTimer *>("Timer6")->stop();
+  watchNames();
+  window->button("btnPresents")->click();
+  const auto playing = [&] { return text("lblName") == QStringLiteral("Kirasol Demo Station"); };
+  ASSERT_TRUE(test::waitUntil(playing, 30s));
+  const qsizetype started = names.size();
+  ASSERT_TRUE(test::waitUntil([&] { return text("lblName").startsWith("buffering... "); }, 40s));
+  ASSERT_TRUE(test::waitUntil(playing, 20s)) << names.join(" | ").toStdString();
+  QTest::qWait(1500);
+  EXPECT_GT(names.size(), started);
+  EXPECT_TRUE(dialogs.messages.empty());
+
+  // Sound stops once for the re-buffer (seconds), never for a moment. The
+  // first track lasts longer than what is heard here, so no track change.
+  std::vector<double> gaps;
+  for (const auto &[at, length] : sink.gaps()) gaps.push_back(double(length) / SinkCapture::kRate);
+  ASSERT_FALSE(gaps.empty());
+  EXPECT_GT(gaps.back(), 2.0);
+  for (double g : gaps) EXPECT_GT(g, 2.0) << "a short gap: a stutter";
+}
+
 // The band whose bar stands highest in the last spectrum picture (-1 when black).
 int tallestBand(const spectrum::SpectrumBuffer &buffer) {
   int best = -1, bestHeight = 0;
