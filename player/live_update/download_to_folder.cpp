@@ -3,13 +3,17 @@
 #include "common/atomic_file.h"
 
 #include <QDir>
+#include <QPointer>
 #include <QUrl>
+#include <QWidget>
 
 namespace kirasol::live_update {
 
 bool DownloadToFolder(UrlFetcher &fetcher, const QString &url, const QString &folder, Dialogs &dialogs,
                       QWidget *dialogParent) {
   if (fetcher.busy()) return false;
+  // The fetch keeps window events flowing: the parent may be gone by the end.
+  const QPointer<QWidget> parent(dialogParent);
   const QString name = QUrl(url).fileName();
   bool written = false;
   if (!name.isEmpty() && name != u"." && name != u"..") {
@@ -17,7 +21,7 @@ bool DownloadToFolder(UrlFetcher &fetcher, const QString &url, const QString &fo
     written = result.ok && replaceFileAtomically(QDir(folder).filePath(name), result.body);
   }
   if (!written) {
-    dialogs.message(dialogParent, {kDownloadFailedText, QString(), MessageIcon::Information, MessageButtons::Ok});
+    dialogs.message(parent, {kDownloadFailedText, QString(), MessageIcon::Information, MessageButtons::Ok});
   }
   return written;
 }

@@ -5,14 +5,18 @@
 #include "common/text_rules.h"
 #include "player/live_update/download_to_folder.h"
 
+#include <kirasol/build_settings.h>
+
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QWidget>
 
 namespace kirasol::live_update {
 
@@ -25,11 +29,13 @@ void call(const F &f, Args &&...args) {
 
 CheckControls CheckControls::forWidgets(QAbstractButton *command1, QProgressBar *progressBar1, QLabel *label1,
                                         QTimer *timer1) {
+  // Watched: the window may be unloaded while the check waits for the server
+  // or for the listener.
   CheckControls c;
-  if (command1) c.setCommandEnabled = [command1](bool on) { command1->setEnabled(on); };
-  if (progressBar1) c.setProgress = [progressBar1](int value) { progressBar1->setValue(value); };
-  if (label1) c.setStatus = [label1](const QString &text) { label1->setText(text); };
-  if (timer1) c.stopCountdown = [timer1] { timer1->stop(); };
+  if (command1) c.setCommandEnabled = [w = QPointer(command1)](bool on) { if (w) w->setEnabled(on); };
+  if (progressBar1) c.setProgress = [w = QPointer(progressBar1)](int value) { if (w) w->setValue(value); };
+  if (label1) c.setStatus = [w = QPointer(label1)](const QString &text) { if (w) w->setText(text); };
+  if (timer1) c.stopCountdown = [w = QPointer(timer1)] { if (w) w->stop(); };
   return c;
 }
 
@@ -44,6 +50,20 @@ QString pageFolder(const QString &programFolder, QString cacheFolder) {
   return cacheFolder;
 }
 
+QString cannotInstallText(const QString &latestVersion) {
+  return QStringLiteral("มีเวอร์ชั่นใหม่ %1 แต่โปรแกรมนี้ติดตั้งและดูแลโดยระบบ จึงอัพเดทจากที่นี่ไม่ได้ "
+                        "กรุณาให้ผู้ดูแลระบบอัพเดท หรืออัพเดทผ่านตัวจัดการแพ็กเกจ (package manager) ค่ะ")
+      .arg(latestVersion);
+}
+
+bool foldersWritable(const QStringList &folders) {
+  for (const QString &folder : folders) {
+    const QFileInfo info(folder);
+    if (!info.isDir() || !info.isWritable()) return false;
+  }
+  return true;
+}
+
 LiveUpdateCheck::LiveUpdateCheck(UrlFetcher &fetcher, Dialogs &dialogs, QString updateBaseUrl, QString pageFolder)
     : fetcher_(fetcher),
       dialogs_(dialogs),
@@ -52,9 +72,10 @@ LiveUpdateCheck::LiveUpdateCheck(UrlFetcher &fetcher, Dialogs &dialogs, QString 
 
 CheckOutcome LiveUpdateCheck::run(const QString &installedVersion, const CheckControls &controls,
                                   QWidget *dialogParent) {
+  const QPointer<QWidget> parent(dialogParent);
   call(controls.setCommandEnabled, false);
   call(controls.setProgress, 1);
-  if (!DownloadToFolder(fetcher_, updateBaseUrl_ + kPageName, pageFolder_, dialogs_, dialogParent)) {
+  if (!DownloadToFolder(fetcher_, updateBaseUrl_ + kPageName, pageFolder_, dialogs_, parent)) {
     call(controls.setProgress, 3);
     return CheckOutcome::FetchFailed;
   }
@@ -78,16 +99,28 @@ CheckOutcome LiveUpdateCheck::run(const QString &installedVersion, const CheckCo
     return CheckOutcome::NoNewerVersion;
   }
 
+  if (!foldersWritable(installFolders_)) {
+    // The Update program could only fail (and leave a half-updated folder):
+    // say where the update comes from instead of offering it.
+    call(controls.setStatus, cannotInstallText(latestVersion_));
+    call(controls.setProgress, 3);
+    call(controls.setCommandEnabled, true);
+    return CheckOutcome::CannotInstall;
+  }
+
   call(controls.setStatus, QStringLiteral("กรุณาอย่าปิดหน้าต่างนี้ กำลังอัพเดทเวอร์ชั่น ") + latestVersion_);
   call(controls.stopCountdown);
   const MessageAnswer answer =
-      dialogs_.message(dialogParent, {QStringLiteral("มีไฟล์อัพเดทใหม่ ต้องการอัพเดทหรือไม่"),
+      dialogs_.message(parent, {QStringLiteral("มีไฟล์อัพเดทใหม่ ต้องการอัพเดทหรือไม่"),
                                       QStringLiteral("อัพเดทใหม่"), MessageIcon::None, MessageButtons::YesNo});
   return answer == MessageAnswer::Yes ? CheckOutcome::UpdateAccepted : CheckOutcome::UpdateDeclined;
 }
 
-bool startUpdateProgram(ProgramLauncher &launcher) {
-  return launcher.startProgram(QString::fromLatin1(programs::kUpdater));
+bool startUpdateProgram(ProgramLauncher &launcher, Dialogs &dialogs, const QString &updateBaseUrl) {
+  QStringList args;
+  if (!updateBaseUrl.isEmpty() && updateBaseUrl != QString::fromUtf8(settings::kUpdateBaseUrl))
+    args << QStringLiteral("--update-url") << updateBaseUrl;
+  return startProgramOrTell(launcher, dialogs, QString::fromLatin1(programs::kUpdater), args);
 }
 
 }  // namespace kirasol::live_update

@@ -15,11 +15,12 @@
 //     case CheckOutcome::FetchFailed:      // Command1 stays disabled; the countdown runs on
 //     case CheckOutcome::NoNewerVersion:   // Command1 enabled again; the countdown runs on
 //     case CheckOutcome::NoVersionFound:   // as NoNewerVersion
+//     case CheckOutcome::CannotInstall:    // as NoNewerVersion, with its own status text
 //       break;
 //     case CheckOutcome::UpdateAccepted:   // unload the splash, then
-//       startUpdateProgram(launcher);      //   start the Update program and
-//       endThisPlayer();                   //   end the player (player_exit.h)
-//       break;
+//       if (startUpdateProgram(launcher, dialogs))  // start the Update program and
+//         endThisPlayer();                 //   end the player (player_exit.h);
+//       break;                             //   else a box said so: go on to the main window
 //     case CheckOutcome::UpdateDeclined:   // Timer3 on, one fade step at once
 //       break;
 //   }
@@ -27,13 +28,16 @@
 // run() disables Command1, sets ProgressBar1 to 1, 2 and 3 and Label1's text
 // as the check goes, stops the countdown (Timer1) before asking, and asks
 // the Yes/No question through Dialogs. It runs on the UI thread; the fetch
-// is synchronous but keeps processing window events.
+// is synchronous but keeps processing window events, and so do the boxes:
+// the splash's countdown goes on meanwhile. The controls and the box parent
+// are watched, so the check may outlive the window they belong to.
 
 #include "common/dialogs.h"
 #include "common/program_launcher.h"
 #include "common/transfer.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QAbstractButton;
@@ -50,6 +54,7 @@ enum class CheckOutcome {
   NoVersionFound,  // the page had no first field; treated like NoNewerVersion
   UpdateAccepted,  // newer version, the user answered Yes
   UpdateDeclined,  // newer version, the user answered No
+  CannotInstall,   // newer version, but this user cannot write where the Update program installs: not offered
 };
 
 // What the check changes on the splash window. Any of them may be empty.
@@ -65,6 +70,13 @@ struct CheckControls {
 
 inline const QString kPageName = QStringLiteral("liveupdate.html");
 
+// Label1's text when a newer version cannot be installed by this user (a
+// system-wide install): the package manager or the administrator updates it.
+QString cannotInstallText(const QString &latestVersion);
+
+// True when this user may create and replace files in every one of `folders`.
+bool foldersWritable(const QStringList &folders);
+
 // Where the check keeps its copy of the page: the program folder, or, when
 // that cannot be written (a system-wide install), `cacheFolder` (created when
 // missing). An empty `cacheFolder` means the user's cache folder for the
@@ -77,6 +89,11 @@ class LiveUpdateCheck {
   // `pageFolder`.
   LiveUpdateCheck(UrlFetcher &fetcher, Dialogs &dialogs, QString updateBaseUrl, QString pageFolder);
 
+  // The folders the Update program writes into (the program folder and the
+  // folder it is started in). A newer version is offered only when all of
+  // them can be written; none set, it is always offered.
+  void setInstallFolders(QStringList folders) { installFolders_ = std::move(folders); }
+
   CheckOutcome run(const QString &installedVersion, const CheckControls &controls, QWidget *dialogParent = nullptr);
 
   // The server's version found by the last run (empty before one succeeds).
@@ -87,11 +104,13 @@ class LiveUpdateCheck {
   Dialogs &dialogs_;
   QString updateBaseUrl_;
   QString pageFolder_;
+  QStringList installFolders_;
   QString latestVersion_;
 };
 
 // Starts the Update program (program folder first) in the player's working
-// directory. False when it could not be started.
-bool startUpdateProgram(ProgramLauncher &launcher);
+// directory, on `updateBaseUrl` when it is not this build's update folder.
+// False when it could not be started; a box has then said so.
+bool startUpdateProgram(ProgramLauncher &launcher, Dialogs &dialogs, const QString &updateBaseUrl = {});
 
 }  // namespace kirasol::live_update

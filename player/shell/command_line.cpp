@@ -53,6 +53,8 @@ QString commandLineHelp() {
       "  -h, --help       Show this help and exit.\n"
       "  -v, --version    Show the version and exit.\n"
       "  --station URL    Play this stream address instead of the built-in station.\n"
+      "  --update-url URL Check this update folder (ending in /update/) instead of\n"
+      "                   the built-in one.\n"
       "\n"
       "Arguments:\n"
       "  address          A stream address (http:// or https://), the address of a\n"

@@ -168,7 +168,7 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
 
   // The volume slider with its saved set; placed after restoring, because
   // restoring Position exchanges the control's width and height.
-  auto *sldVol = new Slider(this);
+  auto *sldVol = sldVol_ = new Slider(this);
   sldVol->setObjectName(QStringLiteral("sldVol"));
   sldVol->ReadProperties(MemoryPropertyStore{{QStringLiteral("BackColor"), 0},
                                              {QStringLiteral("Value"), 50},
@@ -240,6 +240,9 @@ bool FrmMain::load() {
     Error_(QStringLiteral("Can't initialize device"));
     return fail(1);
   }
+  // The output starts at the volume the slider and its label show, not at
+  // the library's full scale until the slider is first touched.
+  volumeChanged(sldVol_->value());
   audio.SetConfig(BASS_CONFIG_NET_PLAYLIST, 1);
   audio.SetConfig(BASS_CONFIG_NET_PREBUF, 0);
   audio.SetConfigPtr(BASS_CONFIG_NET_PROXY, nullptr);

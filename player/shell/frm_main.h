@@ -23,6 +23,8 @@ class QTimer;
 
 namespace kirasol {
 
+class Slider;
+
 class FrmMain : public QWidget, public PlaybackView {
   Q_OBJECT
  public:
@@ -108,6 +110,7 @@ class FrmMain : public QWidget, public PlaybackView {
   bool unloaded_ = false;
 
   QLabel *lblName_, *lblBPS_, *lblSong_, *lblCPU_, *timerLabel_, *lblVolume_;
+  Slider *sldVol_;
   QTimer *tmrNetRadio_, *tmrBass2_, *tmrLiveSpec_, *timer3_, *timer5_, *timer6_;
 };
 

@@ -5,6 +5,8 @@
 #include "player/shell/instance_guard.h"
 #include "player/shell/layering.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
@@ -69,6 +71,7 @@ FrmSplash::FrmSplash(Services services, QWidget *parent)
   frame1_->setObjectName(QStringLiteral("Frame1"));
   label1_ = new QLabel(QStringLiteral("อัพเดทเวอร์ชั่นล่าสุด"), frame1_);
   label1_->setObjectName(QStringLiteral("Label1"));
+  label1_->setWordWrap(true);  // the check's longer status texts stay readable
   progressBar1_ = new QProgressBar(frame1_);
   progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
   progressBar1_->setRange(0, 3);
@@ -89,9 +92,7 @@ FrmSplash::FrmSplash(Services services, QWidget *parent)
   media_->setObjectName(QStringLiteral("Media"));
   media_->setVolume(0.5f);
 
-  connect(command1_, &QPushButton::clicked, this, [this] {
-    if (updateCheck_) updateCheck_(*this);
-  });
+  connect(command1_, &QPushButton::clicked, this, &FrmSplash::runCheck);
   connect(timer13_, &QTimer::timeout, this, [this] {
     command1_->click();
     timer13_->stop();
@@ -135,9 +136,36 @@ void FrmSplash::activated() {
   sequence_.activate();
 }
 
+void FrmSplash::runCheck() {
+  if (!updateCheck_) return;
+  // The check waits for the server and for the listener's answers with
+  // window events flowing, so the countdown goes on and may hand over to
+  // the main window meanwhile. This window is then only hidden, and
+  // unloaded once the check has returned: the check never outlives the
+  // controls it works on.
+  ++checksRunning_;
+  updateCheck_(*this);
+  --checksRunning_;
+  if (checksRunning_ == 0 && unloadPending_) {
+    unloadPending_ = false;
+    close();
+  }
+}
+
+void FrmSplash::closeEvent(QCloseEvent *event) {
+  if (checksRunning_ > 0) {
+    event->ignore();
+    hide();
+    unloadPending_ = true;
+    return;
+  }
+  QWidget::closeEvent(event);
+}
+
 void FrmSplash::stopCountdown() { timer1_->stop(); }
 
 void FrmSplash::resumeAfterDeclinedUpdate() {
+  if (handedOver_) return;
   timer3_->start();
   fadeStep();
 }
@@ -153,6 +181,12 @@ void FrmSplash::fadeStep() {
   timer3_->stop();
   timer13_->stop();
   services_.showMainWindow();
+  // A box of a check still running belongs in front of the window that
+  // takes over, not behind it where the listener cannot find it.
+  if (QWidget *box = QApplication::activeModalWidget()) {
+    box->raise();
+    box->activateWindow();
+  }
   close();
 }
 

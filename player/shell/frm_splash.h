@@ -44,8 +44,10 @@ class FrmSplash : public QWidget {
 
   // For the update check's outcomes: stop the countdown while asking; after
   // a declined update resume (Timer3) and take one fade step at once.
+  // Nothing to resume once the window has handed over.
   void stopCountdown();
   void resumeAfterDeclinedUpdate();
+  bool handedOver() const { return handedOver_; }
 
   // Controls the update check uses.
   QPushButton *command1() const { return command1_; }
@@ -54,16 +56,20 @@ class FrmSplash : public QWidget {
 
  protected:
   bool event(QEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
 
  private:
   void activated();
   void fadeStep();
+  void runCheck();
 
   Services services_;
   SplashSequence sequence_;
   QString InstalledVersion;
   int soundStarts_ = 0;
   bool handedOver_ = false;
+  int checksRunning_ = 0;
+  bool unloadPending_ = false;
   std::function<void(FrmSplash &)> updateCheck_;
 
   QTimer *timer1_, *timer2_, *timer3_, *timer13_;

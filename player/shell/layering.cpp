@@ -1,14 +1,32 @@
 #include "player/shell/layering.h"
 
+#include <QGuiApplication>
 #include <QPalette>
 #include <QWidget>
+#include <xcb/xcb.h>
 
 namespace kirasol {
+
+namespace {
+
+// Opacity is a property kept by the X server. Qt queues the request in its
+// connection and sends it with the next batch, which an idle window (a splash
+// nobody touches) never triggers: every fade step would stay unseen until
+// the window goes. Sending the queue costs no round trip.
+void sendPendingWindowRequests() {
+  if (qGuiApp == nullptr) return;
+  // Other platforms (the offscreen one included) may answer with no connection.
+  auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (xcb_connection_t *connection = x11 != nullptr ? x11->connection() : nullptr) xcb_flush(connection);
+}
+
+}  // namespace
 
 int SetWindowAlpha(QWidget *window, int level) {
   if (level < 0 || level > 255) return kAlphaOutOfRange;
   if (window == nullptr) return kAlphaImpossible;
   window->setWindowOpacity(level / 255.0);
+  sendPendingWindowRequests();
   return kAlphaApplied;
 }
 

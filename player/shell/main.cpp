@@ -41,6 +41,11 @@ int main(int argc, char **argv) {
                                    QStringLiteral("URL"));
   parser.addOption(station);
   parser.addPositionalArgument(QStringLiteral("address"), QStringLiteral("A stream address or playlist."));
+  const QCommandLineOption updateUrl(QStringLiteral("update-url"),
+                                     QStringLiteral("Check this update folder (ending in /update/) instead of the "
+                                                    "built-in one."),
+                                     QStringLiteral("URL"));
+  parser.addOption(updateUrl);
   parser.process(app);
 
   kirasol::QtDialogs dialogs;
@@ -69,6 +74,7 @@ int main(int argc, char **argv) {
 
   kirasol::PlayerShell::Options options;
   options.stationUrl = stationUrl;
+  options.updateBaseUrl = parser.value(updateUrl);
   options.endProgram = [](int code) {
     // An immediate end: no window unloads, nothing is released.
     std::fflush(nullptr);

@@ -10,6 +10,7 @@
 #include <kirasol/build_settings.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QPushButton>
 
 namespace kirasol {
@@ -59,15 +60,25 @@ FrmSplash &PlayerShell::splash() {
 }
 
 void PlayerShell::runUpdateCheck(FrmSplash &splash) {
+  const QString programFolder = QCoreApplication::applicationDirPath();
   live_update::LiveUpdateCheck check(transfer_, dialogs_, options_.updateBaseUrl,
-                                     live_update::pageFolder(QCoreApplication::applicationDirPath()));
+                                     live_update::pageFolder(programFolder));
+  // The Update program replaces the files of the folder it is started in
+  // (this one's working folder) and the player's own.
+  check.setInstallFolders({programFolder, QDir::currentPath()});
   const auto controls = live_update::CheckControls::forWidgets(
       splash.command1(), splash.progressBar1(), splash.label1(), splash.findChild<QTimer *>(QStringLiteral("Timer1")));
+  // The splash stays loaded until the check returns (it only hides when the
+  // countdown hands over meanwhile), so `splash` is valid throughout.
   switch (check.run(splash.installedVersion(), controls, &splash)) {
     case live_update::CheckOutcome::UpdateAccepted:
       splash.close();
-      live_update::startUpdateProgram(launcher_);
-      options_.endPlayer(0);
+      if (live_update::startUpdateProgram(launcher_, dialogs_, options_.updateBaseUrl)) {
+        options_.endPlayer(0);
+      } else if (!splash.handedOver()) {
+        // Nothing would take over: a box has said why, and the player starts.
+        showMainWindow();
+      }
       break;
     case live_update::CheckOutcome::UpdateDeclined:
       splash.resumeAfterDeclinedUpdate();
@@ -75,6 +86,7 @@ void PlayerShell::runUpdateCheck(FrmSplash &splash) {
     case live_update::CheckOutcome::FetchFailed:
     case live_update::CheckOutcome::NoNewerVersion:
     case live_update::CheckOutcome::NoVersionFound:
+    case live_update::CheckOutcome::CannotInstall:
       break;
   }
 }

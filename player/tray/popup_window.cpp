@@ -120,22 +120,15 @@ void PopupWindow::OpenWebPage(const QString &address) {
 }
 
 void PopupWindow::startProgram(const char *bareName) {
-  if (launcher_.startProgram(QString::fromUtf8(bareName))) return;
   // A program that is not installed must not pass silently: the listener
   // learns which one is missing, and the player goes on.
-  dialogs_.message(nullptr, {QStringLiteral("ไม่พบโปรแกรม %1 หรือเปิดโปรแกรมไม่ได้").arg(QString::fromUtf8(bareName)),
-                             QStringLiteral("Kirasol Radio"), MessageIcon::Warning, MessageButtons::Ok});
+  startProgramOrTell(launcher_, dialogs_, QString::fromUtf8(bareName));
 }
 
 void PopupWindow::mUpdate_Click() {
-  if (!launcher_.startProgram(QString::fromUtf8(programs::kUpdater))) {
-    // Ending the player without an updater to take over would leave the
-    // listener with nothing running: report it and keep playing.
-    dialogs_.message(nullptr,
-                     {QStringLiteral("ไม่พบโปรแกรม %1 หรือเปิดโปรแกรมไม่ได้").arg(QString::fromUtf8(programs::kUpdater)),
-                      QStringLiteral("Kirasol Radio"), MessageIcon::Warning, MessageButtons::Ok});
-    return;
-  }
+  // Ending the player without an updater to take over would leave the
+  // listener with nothing running: report it and keep playing.
+  if (!startProgramOrTell(launcher_, dialogs_, QString::fromUtf8(programs::kUpdater))) return;
   PlayerCommands &commands = commands_;
   deleteLater();  // unload frmPopup
   commands.endPlayer();

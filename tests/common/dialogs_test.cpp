@@ -1,7 +1,9 @@
 #include "common/dialogs.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -9,26 +11,47 @@
 namespace kirasol {
 namespace {
 
-// A window that goes away while its message box is open (the splash window
-// unloaded by a deferred delete during its update check) takes the box with
-// it; the call must come back instead of freeing the box a second time.
-TEST(QtDialogsMessage, ParentDeletedWhileTheBoxIsOpen) {
+// The real boxes over a skinned window: whatever that window's style, the
+// box is drawn in the desktop's colours, and it survives the window going
+// away under it (the splash unloaded while its box waits).
+TEST(QtDialogsMessage, BoxKeepsDesktopColoursAndOutlivesItsOwner) {
   struct Case {
     MessageButtons buttons;
     MessageAnswer answer;
   };
   for (const Case &c : {Case{MessageButtons::Ok, MessageAnswer::Ok}, Case{MessageButtons::YesNo, MessageAnswer::No}}) {
-    auto *parent = new QWidget;
-    parent->show();
-    QPointer<QWidget> guard(parent);
-    QTimer::singleShot(50, parent, [parent] { parent->deleteLater(); });
-    // Should the box survive its parent, close it so the test ends either way.
-    QTimer::singleShot(3000, [] {
-      if (QWidget *modal = QApplication::activeModalWidget()) modal->close();
-    });
+    auto *owner = new QWidget;
+    owner->setStyleSheet(QStringLiteral("QLabel { color: #A9B0C4; background: transparent; }"
+                                        "QPushButton { color: #E8ECF6; background: transparent; border: none; }"));
+    owner->show();
+    QPointer<QWidget> ownerGuard(owner);
+    QColor textColour, buttonColour, desktopText, desktopButtonText;
+    bool boxOutlivedOwner = false;
+    QObject scope;  // ends the timers below with this round
+    const auto inspectAndClose = [&] {
+      QWidget *box = QApplication::activeModalWidget();
+      if (box == nullptr) return;
+      boxOutlivedOwner = ownerGuard.isNull() && box->isVisible();
+      for (QLabel *label : box->findChildren<QLabel *>())
+        if (!label->text().isEmpty()) {
+          textColour = label->palette().color(QPalette::WindowText);
+          desktopText = QApplication::palette(label).color(QPalette::WindowText);
+        }
+      if (QPushButton *button = box->findChild<QPushButton *>()) {
+        buttonColour = button->palette().color(QPalette::ButtonText);
+        desktopButtonText = QApplication::palette(button).color(QPalette::ButtonText);
+      }
+      box->close();
+    };
+    QTimer::singleShot(50, owner, [owner] { owner->deleteLater(); });
+    // Looked at a moment after the owner has gone.
+    QObject::connect(owner, &QObject::destroyed, &scope, [&] { QTimer::singleShot(100, &scope, inspectAndClose); });
+    // Should the box go with its owner, the call comes back without it.
     QtDialogs dialogs;
-    EXPECT_EQ(dialogs.message(parent, {"text", "title", MessageIcon::Information, c.buttons}), c.answer);
-    EXPECT_TRUE(guard.isNull());
+    EXPECT_EQ(dialogs.message(owner, {"text", "title", MessageIcon::Information, c.buttons}), c.answer);
+    EXPECT_TRUE(boxOutlivedOwner);
+    EXPECT_TRUE(textColour.isValid() && textColour == desktopText) << textColour.name().toStdString();
+    EXPECT_TRUE(buttonColour.isValid() && buttonColour == desktopButtonText) << buttonColour.name().toStdString();
   }
 }
 

@@ -199,6 +199,47 @@ TEST_F(LiveUpdateCheckTest, ControlsForWidgetsDriveTheSplashControls) {
   EXPECT_EQ(check.latestVersion(), "2.0");
 }
 
+TEST_F(LiveUpdateCheckTest, ControlsMayGoAwayWhileTheServerIsSlow) {
+  auto *command1 = new QPushButton;
+  auto *progressBar1 = new QProgressBar;
+  auto *label1 = new QLabel;
+  auto response = answer(200, "2.0");
+  response.delayMs = 300;
+  server_.setRoute("/update/liveupdate.html", response);
+  QTimer::singleShot(50, [=] {
+    delete command1;
+    delete progressBar1;
+    delete label1;
+  });
+  dialogs_.answers.push_back(MessageAnswer::No);
+  LiveUpdateCheck check(transfer_, dialogs_, server_.url("/update/"), folder_.path());
+  EXPECT_EQ(check.run("1.1", CheckControls::forWidgets(command1, progressBar1, label1, nullptr)),
+            CheckOutcome::UpdateDeclined);
+}
+
+TEST_F(LiveUpdateCheckTest, ANewerVersionThisUserCannotInstallIsNotOffered) {
+  QTemporaryDir readOnly;
+  QStringList unwritable{folder_.filePath("missing-folder")};
+  if (::geteuid() != 0) {  // root may write anywhere
+    ASSERT_TRUE(QFile::setPermissions(readOnly.path(), QFile::ReadOwner | QFile::ExeOwner));
+    unwritable << readOnly.path();
+  }
+  page("2.0");
+  for (const QString &folder : unwritable) {
+    SCOPED_TRACE(folder.toStdString());
+    splash_ = {};
+    LiveUpdateCheck check(transfer_, dialogs_, server_.url("/update/"), folder_.path());
+    check.setInstallFolders({folder_.path(), folder});
+    EXPECT_EQ(check.run("1.1", splash_.controls()), CheckOutcome::CannotInstall);
+    EXPECT_TRUE(dialogs_.messages.empty());
+    EXPECT_EQ(splash_.status, QStringList{cannotInstallText("2.0")});
+    EXPECT_EQ(splash_.progress, std::vector<int>({1, 2, 3}));
+    EXPECT_EQ(splash_.command, std::vector<bool>({false, true}));
+    EXPECT_EQ(splash_.countdownStops, 0);
+  }
+  QFile::setPermissions(readOnly.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 TEST(PageFolderTest, ProgramFolderWhenWritableElseTheCacheFolder) {
   QTemporaryDir program;
   QTemporaryDir cacheRoot;

@@ -109,8 +109,9 @@ TEST_F(MainWindowTest, LoadRunsInOrderAndMovesToTheProgramFolder) {
   QTemporaryDir elsewhere;
   QDir::setCurrent(elsewhere.path());
   ASSERT_TRUE(make(QStringLiteral("http://example.invalid:9000/")).load());
-  EXPECT_EQ(audio.calls(), (std::vector<std::string>{"GetVersion", "Init", "SetConfig 21=1", "SetConfig 15=0",
-                                                     "SetConfigPtr 17=null", "SetConfig 37=10000", "RecordInit", "RecordStart 44100 1"}));
+  EXPECT_EQ(audio.calls(), (std::vector<std::string>{"GetVersion", "Init", "SetVolume", "SetConfig 21=1",
+                                                     "SetConfig 15=0", "SetConfigPtr 17=null", "SetConfig 37=10000",
+                                                     "RecordInit", "RecordStart 44100 1"}));
   EXPECT_EQ(QDir::currentPath(), QDir(QCoreApplication::applicationDirPath()).canonicalPath());
   EXPECT_EQ(radio.CurrentChannel, audio.recordHandle);
   EXPECT_EQ(radio.StationUrls, QStringList{"http://example.invalid:9000/"});
@@ -254,7 +255,9 @@ TEST_F(MainWindowTest, VolumeReachesTheLibraryAndTheLabel) {
   auto *sldVol = window->findChild<Slider *>(QStringLiteral("sldVol"));
   ASSERT_NE(sldVol, nullptr);
   EXPECT_EQ(sldVol->value(), 50) << "restored from its saved set";
-  EXPECT_EQ(audio.count("SetVolume"), 0) << "the load sets no volume";
+  EXPECT_EQ(audio.count("SetVolume"), 1);
+  EXPECT_FLOAT_EQ(audio.lastVolume(), 0.5f) << "the load sets the volume the label shows";
+  EXPECT_EQ(text("lblVolume"), QStringLiteral("(50%)"));
   for (const Case &c : {Case{0, 0.f, "(0%)"}, Case{100, 1.f, "(100%)"}, Case{37, 0.37f, "(37%)"}}) {
     emit sldVol->Change(c.value);
     EXPECT_FLOAT_EQ(audio.lastVolume(), c.volume);

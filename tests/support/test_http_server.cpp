@@ -123,6 +123,15 @@ void TestHttpServer::answer(QTcpSocket *socket, const QString &path) {
   head += "Connection: close\r\n";
   for (const auto &[name, value] : response.headers) head += name + ": " + value + "\r\n";
   head += "\r\n";
+  if (response.delayMs > 0 && (response.mode == Mode::Normal || response.mode == Mode::CutShort)) {
+    const bool cut = response.mode == Mode::CutShort;
+    QTimer::singleShot(response.delayMs, socket,
+                       [socket, bytes = head + (cut ? response.body.left(response.sentBytes) : response.body)] {
+                         socket->write(bytes);
+                         socket->disconnectFromHost();
+                       });
+    return;
+  }
   socket->write(head);
   if (response.mode == Mode::Endless) {
     // Refilled only as the client reads, so the server's memory stays small.

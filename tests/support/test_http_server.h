@@ -37,6 +37,7 @@ struct HttpResponse {
   Mode mode = Mode::Normal;
   qsizetype sentBytes = 0;
   int intervalMs = 200;
+  int delayMs = 0;  // Normal / CutShort: the answer starts this long after the request
 };
 
 class TestHttpServer : public QObject {
