@@ -4,6 +4,7 @@
 #include "controls/slider/slider.h"
 #include "player/playback/net_radio_rules.h"
 #include "player/shell/layering.h"
+#include "player/spectrum/spectrum_schedule.h"
 
 #include <kirasol/build_settings.h>
 
@@ -151,9 +152,9 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
     services_.radio.bass2Tick();
     services_.radio.watchPlayback();
   });
+  spectrumSchedule_ = new spectrum::SpectrumSchedule(*this, *tmrLiveSpec_);
   connect(tmrLiveSpec_, &QTimer::timeout, this, [this] {
-    spectrum_->tick();
-    update(spectrum::LiveSpectrum::paintRect());
+    if (spectrum_->tick()) update(spectrum::LiveSpectrum::paintRect());
   });
   connect(timer3_, &QTimer::timeout, this, [this] { lblSong_->setText(rotateLeft(lblSong_->text())); });
   connect(timer6_, &QTimer::timeout, this, [this] { lblName_->setText(rotateLeft(lblName_->text())); });
@@ -265,7 +266,7 @@ bool FrmMain::load() {
     return fail(1);
   }
   spectrum_->InitSpectrum();
-  tmrLiveSpec_->stop();
+  spectrumSchedule_->setWanted(false);
 
   // Timers enabled in the window's design start with it.
   tmrNetRadio_->start();
@@ -287,7 +288,7 @@ void FrmMain::closeEvent(QCloseEvent *event) {
     event->accept();
     services_.audio.Free();
   }
-  tmrLiveSpec_->stop();
+  spectrumSchedule_->setWanted(false);
   services_.audio.RecordFree();
   if (event->isAccepted()) {
     unloaded_ = true;
@@ -340,7 +341,7 @@ void FrmMain::contextMenuEvent(QContextMenuEvent *event) {
 
 void FrmMain::playCommand() {
   timer5_->start();
-  tmrLiveSpec_->start();
+  spectrumSchedule_->setWanted(true);
   services_.audio.Start();
   if (!services_.radio.startOpenStation(0)) QApplication::beep();
   emit playCommanded(true);
@@ -349,7 +350,7 @@ void FrmMain::playCommand() {
 void FrmMain::stopCommand() {
   services_.audio.Stop();
   services_.radio.stopStation();
-  tmrLiveSpec_->stop();
+  spectrumSchedule_->setWanted(false);
   timer5_->stop();
   emit playCommanded(false);
 }

@@ -24,6 +24,9 @@ class QTimer;
 namespace kirasol {
 
 class Slider;
+namespace spectrum {
+class SpectrumSchedule;
+}
 
 class FrmMain : public QWidget, public PlaybackView {
   Q_OBJECT
@@ -105,6 +108,7 @@ class FrmMain : public QWidget, public PlaybackView {
   QImage skin_;
   ElapsedClock clock_;
   std::unique_ptr<spectrum::LiveSpectrum> spectrum_;
+  spectrum::SpectrumSchedule *spectrumSchedule_;  // runs tmrLiveSpec while playing and seen
   bool bDragging = false;
   int lGrabX = 0, lGrabY = 0;
   bool unloaded_ = false;

@@ -9,7 +9,6 @@
 #include "player/shell/command_line.h"
 #include "player/shell/main_window_rules.h"
 #include "player/shell/player_shell.h"
-#include "player/side_windows/web_engine_setup.h"
 
 #include <kirasol/build_settings.h>
 
@@ -27,8 +26,6 @@ int main(int argc, char **argv) {
     std::fputs(answer->toLocal8Bit().constData(), stdout);
     return 0;
   }
-
-  kirasol::side::prepareWebEngine();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Kirasol Radio"));
   QApplication::setApplicationVersion(QString::fromLatin1(kirasol::settings::kProductVersion));

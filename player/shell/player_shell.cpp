@@ -5,6 +5,7 @@
 #include "player/live_update/player_exit.h"
 #include "player/mpris/mpris_service.h"
 #include "player/shell/layering.h"
+#include "player/side_windows/request_page.h"
 #include "player/tray/popup_window.h"
 
 #include <kirasol/build_settings.h>
@@ -28,7 +29,12 @@ PlayerShell::PlayerShell(AudioLibrary &audio, Dialogs &dialogs, ProgramLauncher 
       guard_(guard),
       options_(std::move(options)),
       radio_(std::make_unique<NetRadio>(audio, dialogs)),
-      request_([] { return new side::RequestPanel(side::requestPageUrl()); }),
+      request_(QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(side::kRequestPanelProgram)),
+               side::requestPageUrl(),
+               [this](const QString &text) {
+                 dialogs_.message(nullptr, MessageRequest{text, QStringLiteral("Error"), MessageIcon::Warning,
+                                                          MessageButtons::Ok});
+               }),
       credits_([this] { return new side::CreditsWindow(dialogs_, QCoreApplication::applicationDirPath()); }),
       settings_(options_.settingsFile) {
   if (options_.stationUrl.isEmpty()) options_.stationUrl = defaultStationUrl();

@@ -18,7 +18,7 @@
 #include "player/recorder/frm_reccord.h"
 #include "player/side_windows/credits_window.h"
 #include "player/side_windows/on_demand_window.h"
-#include "player/side_windows/request_panel.h"
+#include "player/side_windows/request_panel_process.h"
 #include "player/tray/player_commands.h"
 #include "player/tray/tray_icon.h"
 
@@ -89,7 +89,7 @@ class PlayerShell : public QObject, public tray::PlayerCommands {
   std::unique_ptr<NetRadio> radio_;
   Transfer transfer_;
   std::unique_ptr<tray::TrayIcon> tray_;
-  side::OnDemandWindow<side::RequestPanel> request_;
+  side::RequestPanelProcess request_;
   side::OnDemandWindow<side::CreditsWindow> credits_;
   QPointer<recorder::frmReccord> recorder_;
   QPointer<FrmSplash> splash_;

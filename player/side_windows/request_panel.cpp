@@ -1,17 +1,9 @@
 #include "player/side_windows/request_panel.h"
 
-#include <kirasol/build_settings.h>
-
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
 namespace kirasol::side {
-
-QUrl requestPageUrl(const QString &host) {
-  return QUrl(QStringLiteral("http://") + host + QStringLiteral("/postradio/radio.php"));
-}
-
-QUrl requestPageUrl() { return requestPageUrl(QString::fromUtf8(settings::kWebHost)); }
 
 RequestPanel::RequestPanel(const QUrl &page, QWidget *parent) : QWidget(parent, Qt::Window), page_(page) {
   setObjectName(QStringLiteral("frmRequest"));

@@ -1,14 +1,13 @@
 #pragma once
 // frmRequest: the station's song-request page in a web view.
 //
-// How the main window uses it: an OnDemandWindow<RequestPanel> (see
-// on_demand_window.h) created with
-//     [] { return new RequestPanel(requestPageUrl()); }
-// whose show() both the Request button and the tray menu call. A second
-// request while the panel is open only brings it forward; closing the panel
-// deletes it, and the next request loads the page anew. The web engine starts
-// with the first panel, never at the player's start; main() must have called
-// prepareWebEngine() (web_engine_setup.h) before creating the application.
+// The window of the program `kirasol-request-panel` (request_panel_main.cpp),
+// which the player starts on the first request (request_panel_process.h); the
+// player itself never links the web engine. The program's main() calls
+// prepareWebEngine() (web_engine_setup.h) before creating its application,
+// creates one RequestPanel and shows it. Closing the panel deletes it.
+
+#include "player/side_windows/request_page.h"
 
 #include <QUrl>
 #include <QWidget>
@@ -16,11 +15,6 @@
 class QWebEngineView;
 
 namespace kirasol::side {
-
-// "http://" + host + "/postradio/radio.php"; the host defaults to the build's
-// web host.
-QUrl requestPageUrl();
-QUrl requestPageUrl(const QString &host);
 
 class RequestPanel final : public QWidget {
   Q_OBJECT

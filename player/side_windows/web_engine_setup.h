@@ -1,8 +1,9 @@
 #pragma once
 // Settings the web engine reads once, before the application object exists.
-// The player's main() calls prepareWebEngine() first thing, before it creates
-// its QApplication; the engine itself starts only when the request panel is
-// first opened.
+// The request panel's program (request_panel_main.cpp) calls prepareWebEngine()
+// first thing, before it creates its QApplication. The player never calls it:
+// sharing OpenGL contexts would load the software OpenGL renderer at every
+// player start on machines without a GPU.
 
 namespace kirasol::side {
 

@@ -120,6 +120,7 @@ void computeSpectrum(const Magnitudes &magnitudes, std::int16_t style, SpectrumB
 
 LiveSpectrum::LiveSpectrum(FftFetcher fetcher) : fetcher_(std::move(fetcher)) {
   shown_ = QImage(kShownColumns, kHeight, QImage::Format_Indexed8);
+  shown_.fill(0);
   InitSpectrum();
 }
 
@@ -138,24 +139,32 @@ void LiveSpectrum::InitSpectrum() {
   refreshImage();
 }
 
-void LiveSpectrum::UpdateSpectrum() {
+bool LiveSpectrum::UpdateSpectrum() {
   magnitudes_.fill(0.0f);
   if (fetcher_) fetcher_(std::span<float, kFftBins>(magnitudes_.data(), kFftBins));
   computeSpectrum(magnitudes_, SpectrumStyle, picture_);
-  refreshImage();
+  return refreshImage();
 }
 
-void LiveSpectrum::tick() {
-  UpdateSpectrum();
+bool LiveSpectrum::tick() {
+  const bool changed = UpdateSpectrum();
   SpectrumStyle = kStyleBands;
+  return changed;
 }
 
-void LiveSpectrum::refreshImage() {
-  // Bottom-up bitmap: buffer row 39 is the top line of the picture.
+bool LiveSpectrum::refreshImage() {
+  // Bottom-up bitmap: buffer row 39 is the top line of the picture. Silence
+  // and held notes give the same picture tick after tick; telling the caller
+  // spares the window a repaint (and the display server a copy).
+  bool changed = false;
   for (int line = 0; line < kHeight; ++line) {
-    const int row = kHeight - 1 - line;
-    std::memcpy(shown_.scanLine(line), &picture_[row * kWidth], kShownColumns);
+    const std::uint8_t *row = &picture_[(kHeight - 1 - line) * kWidth];
+    // constScanLine() does not detach the image; scanLine() is taken only to write.
+    if (std::memcmp(shown_.constScanLine(line), row, kShownColumns) == 0) continue;
+    std::memcpy(shown_.scanLine(line), row, kShownColumns);
+    changed = true;
   }
+  return changed;
 }
 
 void LiveSpectrum::paint(QPainter &painter) const { painter.drawImage(kFirstShownPixel, shown_); }

@@ -5,7 +5,10 @@
 //   - Load: construct one LiveSpectrum with an FftFetcher (bassFftFetcher()
 //     from bass_fft_fetcher.h reads CurrentChannel), then call InitSpectrum().
 //   - tmrLiveSpec (25 ms, owned by the main window): on every tick call
-//     tick(), then update(LiveSpectrum::paintRect()) on the window.
+//     tick(); only when it returns true (the shown picture changed) call
+//     update(LiveSpectrum::paintRect()) on the window. A SpectrumSchedule
+//     (spectrum_schedule.h) keeps the timer still while the window cannot be
+//     seen.
 //   - Mouse release on the main window's surface: mouseReleased().
 //   - paintEvent: paint(painter) after drawing the skin. Painting only copies
 //     the last computed picture; all arithmetic happens in tick().
@@ -73,10 +76,12 @@ class LiveSpectrum {
 
   // Colour table ready, style linear, picture black.
   void InitSpectrum();
-  // One tmrLiveSpec tick without the style switch: fetch, compute, keep the picture.
-  void UpdateSpectrum();
+  // One tmrLiveSpec tick without the style switch: fetch, compute, keep the
+  // picture. True when the shown part of the picture changed.
+  bool UpdateSpectrum();
   // The tmrLiveSpec handler: UpdateSpectrum(), then the band style from now on.
-  void tick();
+  // True when the window needs repainting.
+  bool tick();
   // A mouse release on the main window switches to the band style too.
   void mouseReleased() { SpectrumStyle = kStyleBands; }
 
@@ -92,7 +97,8 @@ class LiveSpectrum {
   static QRect paintRect() { return {kFirstShownPixel, QSize(kShownColumns, kHeight)}; }
 
  private:
-  void refreshImage();
+  // Copies the shown columns into shown_; true when any pixel changed.
+  bool refreshImage();
 
   FftFetcher fetcher_;
   std::int16_t SpectrumStyle = kStyleLinear;

@@ -1,17 +1,20 @@
 #include "player/side_windows/on_demand_window.h"
 #include "player/side_windows/request_panel.h"
+#include "player/side_windows/request_panel_process.h"
 #include "player/side_windows/web_engine_setup.h"
 #include "support/test_support.h"
 
 #include <kirasol/build_settings.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QWebEngineView>
 #include <gtest/gtest.h>
+#include <csignal>
 #include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -105,6 +108,46 @@ TEST(RequestPanel, OpensOnceLoadsOnceAndReloadsAfterClosing) {
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(created, 2);
   EXPECT_TRUE(test::waitUntil([&] { return server.pageRequests() == 2; }, std::chrono::seconds(60)));
+}
+
+// The panel as the player opens it: the program in the program folder, one
+// process at a time, gone when closed and when the player lets go of it.
+TEST(RequestPanelProcess, OpensOnceLoadsOnceEndsWhenClosedAndWithThePlayer) {
+  PageServer server;
+  QStringList failures;
+  auto panel = std::make_unique<RequestPanelProcess>(
+      QDir(test::programDir()).filePath(QString::fromLatin1(kRequestPanelProgram)), requestPageUrl(server.host()),
+      [&](const QString &text) { failures << text; });
+  EXPECT_FALSE(panel->isOpen());
+
+  panel->show();
+  ASSERT_TRUE(panel->isOpen()) << failures.join('\n').toStdString();
+  const qint64 pid = panel->processId();
+  ASSERT_TRUE(test::waitUntil([&] { return server.pageRequests() == 1; }, std::chrono::seconds(60)))
+      << server.requests.join('\n').toStdString();
+
+  panel->show();
+  test::waitUntil([] { return false; }, std::chrono::milliseconds(1500));
+  EXPECT_EQ(panel->processId(), pid) << "a second request brings the same panel forward";
+  EXPECT_EQ(server.pageRequests(), 1) << "and does not load the page again";
+
+  panel->close();
+  ASSERT_TRUE(panel->waitForClosed(30000)) << "closing the panel ends its process";
+  EXPECT_FALSE(panel->isOpen());
+  panel->show();
+  ASSERT_TRUE(panel->isOpen());
+  EXPECT_TRUE(test::waitUntil([&] { return server.pageRequests() == 2; }, std::chrono::seconds(60)));
+
+  const qint64 second = panel->processId();
+  panel.reset();
+  EXPECT_NE(::kill(pid_t(second), 0), 0) << "the panel ends with the player";
+  EXPECT_TRUE(failures.isEmpty()) << failures.join('\n').toStdString();
+
+  RequestPanelProcess missing(QStringLiteral("/nonexistent/kirasol-request-panel"), requestPageUrl(server.host()),
+                              [&](const QString &text) { failures << text; });
+  missing.show();
+  EXPECT_FALSE(missing.isOpen());
+  ASSERT_EQ(failures.size(), 1) << "a missing panel program is reported, not ignored";
 }
 
 }  // namespace

@@ -193,15 +193,17 @@ TEST(LiveSpectrumTicks, FirstTickLinearThenBands) {
   LevelFetcher source;
   LiveSpectrum spec(source.fetcher());
   EXPECT_EQ(spec.style(), kStyleLinear);
-  spec.tick();
+  EXPECT_TRUE(spec.tick()) << "a changed picture asks for a repaint";
   EXPECT_EQ(columnHeight(spec.buffer(), 2), kHeight) << "linear fills column 2";
   EXPECT_EQ(spec.style(), kStyleBands);
-  spec.tick();
+  EXPECT_TRUE(spec.tick());
   EXPECT_EQ(columnHeight(spec.buffer(), 2), 0) << "bands leave column 2 black";
+  EXPECT_FALSE(spec.tick()) << "the same picture again needs no repaint";
   source.level = 0.0f;  // the channel went away: black
-  spec.tick();
+  EXPECT_TRUE(spec.tick());
   for (uint8_t v : spec.buffer()) ASSERT_EQ(v, 0);
-  EXPECT_EQ(source.calls, 3);
+  EXPECT_FALSE(spec.tick());
+  EXPECT_EQ(source.calls, 5);
   spec.InitSpectrum();
   EXPECT_EQ(spec.style(), kStyleLinear);
 }

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# One command for the table of the lean-player work: `mpg123 -q`, the engine
+# alone and the whole player (spectrum running) on the same demo-station
+# stream, into a private PulseAudio null sink, in interleaved rounds. Prints
+# CPU seconds per 30 s, peak RSS, wake-ups, first sound (from start; for the
+# player from the click on Play) and start -> main window, each as median
+# [min-max], the ratios to mpg123 and the player's threads. The measuring is
+# bench/player/measure.py; this script provides the sound server, an X
+# display with a window manager and the station.
+#
+#   BUILD_DIR      build folder (default build)
+#   ROUNDS         rounds (default 5)
+#   MEASURE_SECONDS  seconds of steady playing measured per run (default 30)
+#   PROGRAMS       comma-separated subset of mpg123,engine,player
+#   BENCH_DISPLAY  X display number for the private Xvfb (default 93)
+# Needs Xvfb, xdotool, parec (pulseaudio-utils), mpg123; openbox if present.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build_dir=${BUILD_DIR:-$root/build}
+bin=$build_dir/bin
+engine=$build_dir/bench/audio/bench_audio_play
+display=:${BENCH_DISPLAY:-93}
+[ -x "$bin/kirasol-radio" ] && [ -x "$bin/kirasol-demo-station" ] || { echo "build the player first" >&2; exit 1; }
+
+work=$(mktemp -d)
+pids=()
+# shellcheck source=../scripts/lib/sound-server.sh
+. "$root/scripts/lib/sound-server.sh"
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_sound_server
+  rm -rf "$work"
+}
+trap cleanup EXIT
+start_sound_server >/dev/null
+
+Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+xserver=$!
+pids+=("$xserver")
+for _ in $(seq 1 50); do DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+if command -v openbox >/dev/null; then
+  DISPLAY=$display openbox >/dev/null 2>&1 &
+  pids+=($!)
+fi
+
+"$bin/kirasol-demo-station" --stream-port 0 --http-port 0 >"$work/station.out" 2>/dev/null &
+pids+=($!)
+for _ in $(seq 1 100); do grep -q "ready stream=" "$work/station.out" && break; sleep 0.1; done
+port=$(sed -n 's/.*ready stream=\([0-9]*\).*/\1/p' "$work/station.out" | head -1)
+[ -n "$port" ] || { echo "the demo station did not start" >&2; exit 1; }
+
+engine_args=()
+[ -x "$engine" ] && engine_args=(--engine "$engine")
+python3 "$root/bench/player/measure.py" --url "http://127.0.0.1:$port/" --bin "$bin" "${engine_args[@]}" \
+  --display "$display" --xserver-pid "$xserver" --sound-pid "$KIRASOL_PA_PID" \
+  --rounds "${ROUNDS:-5}" --seconds "${MEASURE_SECONDS:-30}" --programs "${PROGRAMS:-mpg123,engine,player}"

@@ -1,0 +1,373 @@
+#!/usr/bin/env python3
+"""Whole-process comparison of `mpg123 -q`, the engine alone and the whole
+player on the same stream, in interleaved rounds. Run through bench/compare.sh,
+which provides the sound server (a null sink), the X display and the station.
+
+Each run is alone on the sink, so its first sound can be told from the sink's
+monitor. Per run:
+  - first sound: mpg123 and the engine from process start, the player from the
+    click on Play; the time until the monitor carries non-silent samples;
+  - start -> main window (player): process start until the main window is
+    shown (the designed splash is most of it), and until the splash shows;
+  - over MEASURE_SECONDS of steady playing: CPU seconds (all threads), thread
+    wake-ups per second (voluntary + involuntary context switches of all
+    threads), the display server's and the sound server's CPU in the same
+    seconds;
+  - peak RSS (VmHWM) at the end; for the player also its RSS with the main
+    window shown before Play.
+Prints medians with [min-max] over the rounds, the ratios to mpg123 (median of
+the per-round ratios) and the player's threads.
+"""
+
+import argparse
+import array
+import os
+import signal
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+HZ = os.sysconf("SC_CLK_TCK")
+
+
+def log(*args):
+    print(*args, file=sys.stderr, flush=True)
+
+
+# ---------------------------------------------------------------- /proc reads
+
+def read(path):
+    try:
+        with open(path) as f:
+            return f.read()
+    except OSError:
+        return ""
+
+
+def cpu_ticks(pid, tid=None):
+    """utime + stime of a process (all threads) or of one thread."""
+    path = f"/proc/{pid}/stat" if tid is None else f"/proc/{pid}/task/{tid}/stat"
+    text = read(path)
+    if not text:
+        return 0
+    fields = text[text.rindex(")") + 2:].split()
+    return int(fields[11]) + int(fields[12])
+
+
+def status_field(pid, name, tid=None):
+    path = f"/proc/{pid}/status" if tid is None else f"/proc/{pid}/task/{tid}/status"
+    for line in read(path).splitlines():
+        if line.startswith(name + ":"):
+            return int(line.split()[1])
+    return 0
+
+
+def threads(pid):
+    """{tid: (name, cpu ticks, context switches)}"""
+    out = {}
+    try:
+        tids = os.listdir(f"/proc/{pid}/task")
+    except OSError:
+        return out
+    for tid in tids:
+        name = read(f"/proc/{pid}/task/{tid}/comm").strip()
+        switches = status_field(pid, "voluntary_ctxt_switches", tid) + \
+            status_field(pid, "nonvoluntary_ctxt_switches", tid)
+        out[tid] = (name, cpu_ticks(pid, tid), switches)
+    return out
+
+
+def thread_delta(before, after):
+    """Per thread name: (cpu seconds, context switches) between two snapshots.
+    Threads that appeared in between count from zero."""
+    per_name = {}
+    for tid, (name, ticks, switches) in after.items():
+        t0, s0 = (before[tid][1], before[tid][2]) if tid in before else (0, 0)
+        cpu, sw = per_name.get(name, (0.0, 0))
+        per_name[name] = (cpu + (ticks - t0) / HZ, sw + (switches - s0))
+    return per_name
+
+
+# ------------------------------------------------------------ sink's monitor
+
+class Monitor:
+    """Reads the null sink's monitor continuously; reports when sound starts."""
+
+    def __init__(self, source, threshold):
+        self.threshold = threshold
+        self.proc = subprocess.Popen(
+            ["parec", "--raw", "--format=s16le", "--channels=1", "--rate=44100",
+             "--latency-msec=5", f"--device={source}"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
+        self.lock = threading.Lock()
+        self.armed = False
+        self.sound_at = None
+        self.loud_now = False
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def _run(self):
+        fd = self.proc.stdout.fileno()
+        carry = b""
+        while True:
+            chunk = os.read(fd, 1764)  # up to 20 ms
+            now = time.monotonic()
+            if not chunk:
+                return
+            data = carry + chunk
+            usable = len(data) - len(data) % 2
+            carry = data[usable:]
+            samples = array.array("h", data[:usable])
+            loud = any(abs(s) > self.threshold for s in samples)
+            with self.lock:
+                self.loud_now = loud
+                if self.armed and loud and self.sound_at is None:
+                    self.sound_at = now
+
+    def arm(self):
+        with self.lock:
+            self.armed = True
+            self.sound_at = None
+
+    def disarm(self):
+        with self.lock:
+            self.armed = False
+
+    def quiet(self):
+        with self.lock:
+            return not self.loud_now
+
+    def wait_sound(self, timeout):
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            with self.lock:
+                if self.sound_at is not None:
+                    return self.sound_at
+            time.sleep(0.005)
+        return None
+
+    def close(self):
+        self.proc.kill()
+        self.proc.wait()
+
+
+# ------------------------------------------------------------------ programs
+
+def visible_window(display, name):
+    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
+                       env=dict(os.environ, DISPLAY=display), capture_output=True, text=True)
+    ids = r.stdout.split()
+    return ids[-1] if ids else None
+
+
+def stop(proc):
+    if proc.poll() is None:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(5)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
+
+class Run:
+    def __init__(self, program):
+        self.program = program
+        self.values = {}
+        self.threads = {}
+
+
+def steady_measure(run, pid, args, xserver_pid, sound_pid):
+    time.sleep(args.settle)
+    t_before = threads(pid)
+    c0, x0, s0 = cpu_ticks(pid), cpu_ticks(xserver_pid), cpu_ticks(sound_pid)
+    w0 = time.monotonic()
+    time.sleep(args.seconds)
+    c1, x1, s1 = cpu_ticks(pid), cpu_ticks(xserver_pid), cpu_ticks(sound_pid)
+    w1 = time.monotonic()
+    t_after = threads(pid)
+    scale = args.seconds / (w1 - w0)  # per MEASURE_SECONDS exactly
+    run.values["cpu"] = (c1 - c0) / HZ * scale
+    run.values["xcpu"] = (x1 - x0) / HZ * scale
+    run.values["sndcpu"] = (s1 - s0) / HZ * scale
+    per = thread_delta(t_before, t_after)
+    run.threads = {n: (cpu * scale, sw / (w1 - w0)) for n, (cpu, sw) in per.items()}
+    run.values["wakeups"] = sum(sw for _, sw in run.threads.values())
+    run.values["rss"] = status_field(pid, "VmHWM") / 1024.0
+
+
+def run_mpg123(args, monitor, xserver_pid, sound_pid):
+    run = Run("mpg123 -q")
+    monitor.arm()
+    t0 = time.monotonic()
+    proc = subprocess.Popen(["mpg123", "-q", args.url], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    heard = monitor.wait_sound(15)
+    monitor.disarm()
+    if heard is not None:
+        run.values["first"] = heard - t0
+    steady_measure(run, proc.pid, args, xserver_pid, sound_pid)
+    stop(proc)
+    return run
+
+
+def run_engine(args, monitor, xserver_pid, sound_pid):
+    run = Run("engine (bench_audio_play)")
+    monitor.arm()
+    t0 = time.monotonic()
+    proc = subprocess.Popen([args.engine, args.url, str(args.settle + args.seconds + 30)],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    heard = monitor.wait_sound(15)
+    monitor.disarm()
+    if heard is not None:
+        run.values["first"] = heard - t0
+    steady_measure(run, proc.pid, args, xserver_pid, sound_pid)
+    stop(proc)
+    return run
+
+
+def run_player(args, monitor, xserver_pid, sound_pid):
+    run = Run("player")
+    env = dict(os.environ, DISPLAY=args.display)
+    t0 = time.monotonic()
+    proc = subprocess.Popen([os.path.join(args.bin, "kirasol-radio"), "--station", args.url],
+                            cwd=args.bin, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    window = None
+    deadline = t0 + 40
+    while time.monotonic() < deadline and proc.poll() is None:
+        if "splash" not in run.values and visible_window(args.display, "^Form3$"):
+            run.values["splash"] = time.monotonic() - t0
+        window = visible_window(args.display, "^Kirasol Radio$")
+        if window:
+            run.values["window"] = time.monotonic() - t0
+            break
+        time.sleep(0.01)
+    if not window:
+        stop(proc)
+        raise RuntimeError("the player's main window did not show")
+    time.sleep(1.0)
+    run.values["rss_idle"] = status_field(proc.pid, "VmRSS") / 1024.0
+    # The start-up sound must be over before listening for the stream.
+    quiet_since = time.monotonic()
+    while time.monotonic() - quiet_since < 0.3:
+        if not monitor.quiet():
+            quiet_since = time.monotonic()
+        time.sleep(0.02)
+    monitor.arm()
+    t_play = time.monotonic()
+    subprocess.run(["xdotool", "mousemove", "--window", window, "36", "122", "click", "1"], env=env, check=True)
+    heard = monitor.wait_sound(15)
+    monitor.disarm()
+    if heard is not None:
+        run.values["first"] = heard - t_play
+    steady_measure(run, proc.pid, args, xserver_pid, sound_pid)
+    stop(proc)
+    return run
+
+
+# ------------------------------------------------------------------- report
+
+def fmt(values, digits):
+    if not values:
+        return "-"
+    med = statistics.median(values)
+    if len(values) == 1:
+        return f"{med:.{digits}f}"
+    return f"{med:.{digits}f} [{min(values):.{digits}f}-{max(values):.{digits}f}]"
+
+
+def report(rounds, args):
+    programs = []
+    for rnd in rounds:
+        for run in rnd:
+            if run.program not in programs:
+                programs.append(run.program)
+    by_program = {p: [run for rnd in rounds for run in rnd if run.program == p] for p in programs}
+
+    def col(p, key):
+        return [r.values[key] for r in by_program[p] if key in r.values]
+
+    def ratio(p, key):
+        out = []
+        for rnd in rounds:
+            ref = next((r for r in rnd if r.program == "mpg123 -q"), None)
+            me = next((r for r in rnd if r.program == p), None)
+            if ref and me and ref.values.get(key) and key in me.values:
+                out.append(me.values[key] / ref.values[key])
+        return out
+
+    print(f"stream {args.url}; {len(rounds)} interleaved rounds; CPU over {args.seconds:g} s of playing "
+          f"after {args.settle:g} s; median [min-max]")
+    header = ["program", f"CPU s/{args.seconds:g}s", "x mpg123", "peak RSS MB", "x mpg123",
+              "wake-ups/s", "first sound s", "start->main window s", "X server CPU s", "sound server CPU s"]
+    rows = []
+    for p in programs:
+        first_note = " after Play" if p == "player" else " from start"
+        rows.append([p, fmt(col(p, "cpu"), 3), fmt(ratio(p, "cpu"), 2), fmt(col(p, "rss"), 1),
+                     fmt(ratio(p, "rss"), 2), fmt(col(p, "wakeups"), 0),
+                     fmt(col(p, "first"), 3) + (first_note if col(p, "first") else ""),
+                     fmt(col(p, "window"), 2), fmt(col(p, "xcpu"), 3), fmt(col(p, "sndcpu"), 3)])
+    print("| " + " | ".join(header) + " |")
+    print("|" + "---|" * len(header))
+    for row in rows:
+        print("| " + " | ".join(row) + " |")
+    for p in programs:
+        for r in by_program[p]:
+            if "window" in r.values:
+                break
+        else:
+            continue
+        print(f"{p}: start->splash shown {fmt(col(p, 'splash'), 2)} s, RSS with the main window shown "
+              f"before Play {fmt(col(p, 'rss_idle'), 1)} MB")
+    for p in programs:
+        names = sorted({n for r in by_program[p] for n in r.threads},
+                       key=lambda n: -statistics.median([r.threads.get(n, (0, 0))[0] for r in by_program[p]]))
+        parts = []
+        for n in names:
+            cpu = [r.threads.get(n, (0, 0))[0] for r in by_program[p]]
+            sw = [r.threads.get(n, (0, 0))[1] for r in by_program[p]]
+            parts.append(f"{n}: {statistics.median(cpu):.3f} s, {statistics.median(sw):.0f}/s")
+        print(f"threads of {p} (CPU s/{args.seconds:g}s, wake-ups/s, medians): " + "; ".join(parts))
+    sys.stdout.flush()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--url", required=True)
+    ap.add_argument("--bin", required=True, help="the build's program folder")
+    ap.add_argument("--engine", help="bench_audio_play; the engine is left out without it")
+    ap.add_argument("--display", required=True)
+    ap.add_argument("--xserver-pid", type=int, required=True)
+    ap.add_argument("--sound-pid", type=int, required=True)
+    ap.add_argument("--rounds", type=int, default=5)
+    ap.add_argument("--seconds", type=float, default=30)
+    ap.add_argument("--settle", type=float, default=5)
+    ap.add_argument("--programs", default="mpg123,engine,player")
+    ap.add_argument("--monitor", default="kirasol_null.monitor")
+    ap.add_argument("--threshold", type=int, default=64, help="a sample above this counts as sound")
+    args = ap.parse_args()
+
+    runners = {"mpg123": run_mpg123, "engine": run_engine, "player": run_player}
+    order = [p for p in args.programs.split(",") if p in runners and (p != "engine" or args.engine)]
+    monitor = Monitor(args.monitor, args.threshold)
+    time.sleep(0.5)
+    rounds = []
+    try:
+        for i in range(args.rounds):
+            rnd = []
+            # Interleaved: each round starts with the next program.
+            for p in order[i % len(order):] + order[:i % len(order)]:
+                log(f"round {i + 1}/{args.rounds}: {p}")
+                run = runners[p](args, monitor, args.xserver_pid, args.sound_pid)
+                log("   " + ", ".join(f"{k} {v:.3f}" for k, v in run.values.items()))
+                rnd.append(run)
+                time.sleep(1)
+            rounds.append(rnd)
+    finally:
+        monitor.close()
+    report(rounds, args)
+
+
+if __name__ == "__main__":
+    main()
