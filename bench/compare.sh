@@ -44,11 +44,16 @@ if command -v openbox >/dev/null; then
   pids+=($!)
 fi
 
-"$bin/kirasol-demo-station" --stream-port 0 --http-port 0 >"$work/station.out" 2>/dev/null &
+# The player checks for updates at start: the station serves the update folder
+# where the build looks for it, so the check finds nothing new and the start
+# runs as a listener's would.
+update_url=$(sed -n 's/^KIRASOL_UPDATE_URL:[A-Z]*=//p' "$build_dir/CMakeCache.txt" 2>/dev/null)
+http_port=$(echo "$update_url" | sed -n 's#^http://127\.0\.0\.1:\([0-9]*\)/update/$#\1#p')
+"$bin/kirasol-demo-station" --stream-port 0 --http-port "${http_port:-0}" >"$work/station.out" 2>"$work/station.err" &
 pids+=($!)
 for _ in $(seq 1 100); do grep -q "ready stream=" "$work/station.out" && break; sleep 0.1; done
 port=$(sed -n 's/.*ready stream=\([0-9]*\).*/\1/p' "$work/station.out" | head -1)
-[ -n "$port" ] || { echo "the demo station did not start" >&2; exit 1; }
+[ -n "$port" ] || { echo "the demo station did not start:" >&2; cat "$work/station.err" >&2; exit 1; }
 
 engine_args=()
 [ -x "$engine" ] && engine_args=(--engine "$engine")
