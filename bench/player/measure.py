@@ -198,11 +198,12 @@ def steady_measure(run, pid, args, xserver_pid, sound_pid):
     run.values["rss"] = status_field(pid, "VmHWM") / 1024.0
 
 
-def run_mpg123(args, monitor, xserver_pid, sound_pid):
-    run = Run("mpg123 -q")
+def run_from_start(name, argv, args, monitor, xserver_pid, sound_pid):
+    """A program that plays as soon as it starts: first sound from its start."""
+    run = Run(name)
     monitor.arm()
     t0 = time.monotonic()
-    proc = subprocess.Popen(["mpg123", "-q", args.url], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     heard = monitor.wait_sound(15)
     monitor.disarm()
     if heard is not None:
@@ -212,19 +213,13 @@ def run_mpg123(args, monitor, xserver_pid, sound_pid):
     return run
 
 
-def run_engine(args, monitor, xserver_pid, sound_pid):
-    run = Run("engine (bench_audio_play)")
-    monitor.arm()
-    t0 = time.monotonic()
-    proc = subprocess.Popen([args.engine, args.url, str(args.settle + args.seconds + 30)],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    heard = monitor.wait_sound(15)
-    monitor.disarm()
-    if heard is not None:
-        run.values["first"] = heard - t0
-    steady_measure(run, proc.pid, args, xserver_pid, sound_pid)
-    stop(proc)
-    return run
+def run_mpg123(args, *where):
+    return run_from_start("mpg123 -q", ["mpg123", "-q", args.url], args, *where)
+
+
+def run_engine(args, *where):
+    seconds = str(args.settle + args.seconds + 30)
+    return run_from_start("engine (bench_audio_play)", [args.engine, args.url, seconds], args, *where)
 
 
 def run_player(args, monitor, xserver_pid, sound_pid):
