@@ -164,6 +164,45 @@ TEST(SpectrumCompute, BandsSumTheirBinsWithTheirDivisor) {
   for (int c = 112; c < kWidth; ++c) EXPECT_EQ(columnHeight(b, c), 0) << c;
 }
 
+// Each band height is aimed just below a rounding boundary, so the divisor
+// log10(n + 10) and the single-precision running total are both visible: a
+// divisor of log10(n + 9), no divisor, or a double total moves the bar a row.
+TEST(SpectrumCompute, BandHeightsSitOnTheirExactDivisorAndSingleTotal) {
+  struct Band {
+    int column, firstBin, bins;
+  };
+  const Band bands[] = {{0, 1, 1}, {108, 793, 231}};
+  const auto rowsAt = [](double s, int bins) {
+    return std::sqrt(s / (std::log(bins + 10.0) / std::log(10.0))) * 1.7 * 40 - 4;
+  };
+  for (const Band &band : bands) {
+    for (int k = 9; k < kHeight; ++k) {
+      SCOPED_TRACE(testing::Message() << "band at column " << band.column << ", " << k << " rows");
+      // One bin carries the height; the band's other bins get amounts a
+      // single-precision total drops but a double total would keep.
+      const double target = k + 0.5 - 5e-5;
+      const double d = std::log(band.bins + 10.0) / std::log(10.0);
+      const float big = static_cast<float>(std::pow((target + 4) / 68.0, 2) * d);
+      const float tiny = std::nextafter(big, 1.0f) - big;
+      Magnitudes m = silence();
+      m[band.firstBin] = big;
+      for (int b = band.firstBin + 1; b < band.firstBin + band.bins; ++b) m[b] = tiny * 0.45f;
+      float single = 0.0f;
+      double dbl = 0.0;
+      for (int b = band.firstBin; b < band.firstBin + band.bins; ++b) {
+        single += m[b];
+        dbl += m[b];
+      }
+      const int expected = static_cast<int>(std::nearbyint(rowsAt(single, band.bins)));
+      ASSERT_EQ(expected, k);
+      if (band.bins > 1) ASSERT_EQ(std::nearbyint(rowsAt(dbl, band.bins)), k + 1) << "case cannot tell the totals apart";
+      SpectrumBuffer b;
+      computeSpectrum(m, kStyleBands, b);
+      EXPECT_EQ(columnHeight(b, band.column), expected);
+    }
+  }
+}
+
 TEST(SpectrumCompute, BrokenMagnitudesDrawNothing) {
   for (float bad : {std::numeric_limits<float>::quiet_NaN(), -1.0f}) {
     Magnitudes m;
