@@ -72,7 +72,9 @@ def threads(pid):
     except OSError:
         return out
     for tid in tids:
-        name = read(f"/proc/{pid}/task/{tid}/comm").strip()
+        # The main thread carries the program's name like the threads it
+        # starts unnamed; for the player it is the UI thread.
+        name = "main thread" if tid == str(pid) else read(f"/proc/{pid}/task/{tid}/comm").strip()
         switches = status_field(pid, "voluntary_ctxt_switches", tid) + \
             status_field(pid, "nonvoluntary_ctxt_switches", tid)
         out[tid] = (name, cpu_ticks(pid, tid), switches)
