@@ -195,7 +195,9 @@ TEST(SpectrumCompute, BandHeightsSitOnTheirExactDivisorAndSingleTotal) {
       }
       const int expected = static_cast<int>(std::nearbyint(rowsAt(single, band.bins)));
       ASSERT_EQ(expected, k);
-      if (band.bins > 1) ASSERT_EQ(std::nearbyint(rowsAt(dbl, band.bins)), k + 1) << "case cannot tell the totals apart";
+      if (band.bins > 1) {
+        ASSERT_EQ(std::nearbyint(rowsAt(dbl, band.bins)), k + 1) << "case cannot tell the totals apart";
+      }
       SpectrumBuffer b;
       computeSpectrum(m, kStyleBands, b);
       EXPECT_EQ(columnHeight(b, band.column), expected);
