@@ -32,12 +32,20 @@ endfunction()
 
 # A GoogleTest executable registered with CTest. Tests find the programs and
 # data files through KIRASOL_PROGRAM_DIR and KIRASOL_SOURCE_DIR.
+# kirasol_test(target [RESOURCE_LOCK name] sources...): tests that share a
+# resource, such as the default sound sink they play into and record from,
+# name it so that CTest never runs two of them at once.
 function(kirasol_test target)
-  add_executable(${target} ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "RESOURCE_LOCK" "")
+  add_executable(${target} ${arg_UNPARSED_ARGUMENTS})
   kirasol_target_defaults(${target})
   target_link_libraries(${target} PRIVATE kirasol_test_support)
+  set(lock)
+  if(arg_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${arg_RESOURCE_LOCK})
+  endif()
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300 ${lock})
 endfunction()
 
 # Copies data files into the program folder at build time and installs them

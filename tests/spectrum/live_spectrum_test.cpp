@@ -180,7 +180,7 @@ TEST(SpectrumCompute, BandHeightsSitOnTheirExactDivisorAndSingleTotal) {
       SCOPED_TRACE(testing::Message() << "band at column " << band.column << ", " << k << " rows");
       // One bin carries the height; the band's other bins get amounts a
       // single-precision total drops but a double total would keep.
-      const double target = k + 0.5 - 5e-5;
+      const double target = k + 0.5 - 1e-5;
       const double d = std::log(band.bins + 10.0) / std::log(10.0);
       const float big = static_cast<float>(std::pow((target + 4) / 68.0, 2) * d);
       const float tiny = std::nextafter(big, 1.0f) - big;
