@@ -1,7 +1,7 @@
 /* Kirasol audio engine: the subset of the classic audio-library C API that the
  * player uses, implemented by this project (libcurl for HTTP/HTTPS/ICY,
- * libmpg123 for MP3, PortAudio for output and capture, KissFFT for the
- * spectrum).
+ * libmpg123 for MP3, the desktop's sound server through libpulse for output
+ * and capture, KissFFT for the spectrum).
  *
  * Errors: every call sets the calling thread's error code (BASS_OK on
  * success); BASS_ErrorGetCode() returns it. Codes are per thread, so a
@@ -12,14 +12,17 @@
  * fails with BASS_ERROR_HANDLE and has no other effect.
  *
  * Threads: each URL stream has a download thread (DOWNLOADPROC runs there)
- * and a decoder thread; one mixer thread feeds the output; syncs (SYNCPROC)
- * run one at a time on one sync thread; RECORDPROC runs on the capture
+ * and a decoder thread; one mixer thread feeds the output, sleeping until the
+ * sound server has room or a sync is due; the sound-server connection has
+ * one thread of its own (output and capture share it); syncs (SYNCPROC) run
+ * one at a time on one sync thread; RECORDPROC runs on the capture delivery
  * thread. No callback runs on the caller's thread or while the engine holds a
  * lock the callback could need: a callback may call any function here,
  * BASS_StreamFree on its own stream included (the release then finishes on
  * the engine's clean-up thread). After BASS_StreamFree or BASS_RecordFree
  * returns on a thread of the program, no callback of that channel runs any
- * more. The device callback only copies samples the mixer prepared.
+ * more. The sound server's callbacks only copy samples or wake the mixer.
+ * Nothing is printed: failures are reported through the error codes.
  *
  * Memory: strings returned by the engine are owned by it; see each call for
  * how long they stay valid. Nothing the caller passes is kept except the
@@ -143,12 +146,18 @@ DWORD BASS_GetVersion(void);
 /* The calling thread's last code; does not change it. */
 int BASS_ErrorGetCode(void);
 
-/* Opens the output and starts it at once: device -1 = the default output
- * (PortAudio, stereo float at `freq`, 0 meaning 44100), n >= 1 = the n-th
- * PortAudio output device, 0 = "no sound" (everything works; the mix is
- * discarded at real-time pace). `flags`, `win` and `clsid` are ignored.
- * Errors: ALREADY (initialised), DEVICE (no such device), DRIVER (the sound
- * system failed to open it), FORMAT (`freq` outside 8000..192000). */
+/* Opens the output and starts it at once: device -1 = the sound server's
+ * default output (libpulse; PipeWire desktops serve it too), n >= 1 = its
+ * n-th sink, 0 = "no sound" (everything works; the mix is discarded at
+ * real-time pace). Output is stereo float at `freq` (0 meaning 44100), one
+ * stream named "Kirasol Radio" (icon "kirasol-radio", role music), about
+ * 0.3 s queued at the server, which asks for more every 0.1 s; a stream
+ * starts to sound once 0.1 s of it is there. When nothing plays the server
+ * stream is paused. What is "heard" (titles, spectrum, END) follows the
+ * server's playback clock. A server is never started: without one, DRIVER at
+ * once. `flags`, `win` and `clsid` are ignored. Errors: ALREADY
+ * (initialised), DEVICE (no such device), DRIVER (no sound server, or it
+ * refused the stream), FORMAT (`freq` outside 8000..192000). */
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void *win, const void *clsid);
 /* Frees every stream (as BASS_StreamFree) and closes the output; recording is
  * separate. Errors: INIT. */
@@ -224,7 +233,11 @@ const char *BASS_ChannelGetTags(DWORD handle, DWORD tags);
 /* Several syncs per stream; `param` is unused. META fires with data 0 each
  * time a metadata block with text becomes current, i.e. when the audio that
  * follows it in the stream starts to be heard (the tag changes at that moment
- * too). END fires once when the stream's last audio has been heard after the
+ * too). Titles are bounded: blocks that would become current at the same
+ * decoded position (less than one MP3 frame of audio apart) count as the last
+ * of them; at most 64 KB of title text waits per stream (beyond that the
+ * newest waiting title gives way to the arriving one); a META still waiting
+ * for the sync thread takes the newer text instead of queueing another. END fires once when the stream's last audio has been heard after the
  * download ended; never on BASS_Stop; an AUTOFREE stream is freed right after
  * its END syncs ran. BASS_SYNC_MIXTIME is accepted, but these syncs still
  * run on the sync thread at heard time. Errors (0): HANDLE, ILLTYPE (other
@@ -257,14 +270,15 @@ DWORD BASS_ChannelIsActive(DWORD handle);
  * buffer untouched): HANDLE, ILLPARAM (other length or NULL buffer). */
 DWORD BASS_ChannelGetData(DWORD handle, void *buffer, DWORD length);
 
-/* Opens capture: -1 = default input, n >= 0 = the n-th PortAudio input
- * device. Errors: ALREADY, DEVICE, DRIVER. */
+/* Opens capture on the sound server: -1 = its default input, n >= 0 = its
+ * n-th source. Errors: ALREADY, DEVICE (no such source), DRIVER (no sound
+ * server). */
 BOOL BASS_RecordInit(int device);
 /* Stops and releases the recording (if any) and the capture device. Errors:
  * INIT. */
 BOOL BASS_RecordFree(void);
-/* 16-bit signed PCM, `chans` 1 or 2, `freq` 0 = 44100. Starts at once unless
- * `flags` holds BASS_RECORD_PAUSE. `proc` may be NULL (the FFT still works).
+/* 16-bit signed PCM, `chans` 1 or 2, `freq` 0 = 44100, delivered about every
+ * 100 ms. Starts at once unless `flags` holds BASS_RECORD_PAUSE. `proc` may be NULL (the FFT still works).
  * One recording at a time. Errors: INIT (no BASS_RecordInit), ALREADY (one
  * is running), FORMAT (channels or rate not possible), DRIVER, START. */
 HRECORD BASS_RecordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC *proc, void *user);

@@ -41,6 +41,12 @@ bool DownloadBuffer::write(const uint8_t *p, size_t n) {
 
 void DownloadBuffer::addMarker(MetaMarker marker) {
   std::lock_guard lock(mutex_);
+  while (!markers_.empty() && (markers_.back().audioPos == marker.audioPos ||
+                               markerBytes_ + marker.text.size() > kMarkerBudget)) {
+    markerBytes_ -= markers_.back().text.size();
+    markers_.pop_back();
+  }
+  markerBytes_ += marker.text.size();
   markers_.push_back(std::move(marker));
   changed_.notify_all();
 }
@@ -85,6 +91,7 @@ std::vector<MetaMarker> DownloadBuffer::markersUpTo(uint64_t upTo) {
   std::lock_guard lock(mutex_);
   std::vector<MetaMarker> reached;
   while (!markers_.empty() && markers_.front().audioPos <= upTo) {
+    markerBytes_ -= markers_.front().text.size();
     reached.push_back(std::move(markers_.front()));
     markers_.pop_front();
   }

@@ -21,6 +21,12 @@ struct MetaMarker {
 
 class DownloadBuffer {
  public:
+  // Bytes of title text kept waiting in the buffer at most. A station that
+  // sends titles faster than they can matter (one per audio byte) would
+  // otherwise fill memory with them: over the budget, the newest waiting
+  // title gives way to the one arriving.
+  static constexpr size_t kMarkerBudget = 64 * 1024;
+
   explicit DownloadBuffer(size_t capacity);
 
   size_t capacity() const { return data_.size(); }
@@ -31,6 +37,7 @@ class DownloadBuffer {
   // Writes all bytes, waiting while the buffer is full. False when the buffer
   // was cancelled before everything fitted.
   bool write(const uint8_t *p, size_t n);
+  // Only the latest title at one position is kept; see kMarkerBudget.
   void addMarker(MetaMarker marker);
   // No more data will come; readers drain what is left.
   void finish();
@@ -54,6 +61,7 @@ class DownloadBuffer {
   uint64_t written_ = 0;
   uint64_t read_ = 0;
   std::deque<MetaMarker> markers_;
+  size_t markerBytes_ = 0;
   bool finished_ = false;
   bool cancelled_ = false;
 };

@@ -3,8 +3,6 @@
 #include "error_state.h"
 #include "fft2048.h"
 
-#include <portaudio.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -15,9 +13,7 @@
 namespace kirasol::audio {
 namespace {
 
-constexpr size_t kMixChunk = 1024;           // frames per mixing step
-constexpr double kMixAheadSeconds = 0.25;    // how far the mix runs ahead of the device
-constexpr auto kMixInterval = std::chrono::milliseconds(40);
+constexpr size_t kMixChunk = 1024;  // frames per mixing step
 
 using Clock = std::chrono::steady_clock;
 
@@ -100,7 +96,7 @@ int Engine::init(int device, DWORD freq) {
     output = openSilentOutput(rate);
   } else {
     int error = BASS_OK;
-    output = openPortAudioOutput(device, rate, error);
+    output = openPulseOutput(device, rate, wake_, error);
     if (!output) return error;
   }
   if (!output->start()) return BASS_ERROR_START;
@@ -108,7 +104,7 @@ int Engine::init(int device, DWORD freq) {
     std::lock_guard mix(mixMutex_);
     output_ = std::move(output);
     mixQuit_ = false;
-    mixedGlobal_ = output_->consumedFrames();
+    mixedGlobal_ = output_->writtenFrames();
   }
   {
     std::lock_guard lock(mutex_);
@@ -138,7 +134,7 @@ int Engine::free() {
     std::lock_guard mix(mixMutex_);
     mixQuit_ = true;
   }
-  mixWake_.notify_all();
+  wake_.bump();
   if (mixer_.joinable()) mixer_.join();
   {
     std::lock_guard mix(mixMutex_);
@@ -159,7 +155,7 @@ int Engine::start() {
   std::lock_guard mix(mixMutex_);
   if (!output_->start()) return BASS_ERROR_START;
   outputStarted_ = true;
-  mixWake_.notify_all();
+  wake_.bump();
   return BASS_OK;
 }
 
@@ -175,11 +171,10 @@ int Engine::stop() {
   {
     std::lock_guard mix(mixMutex_);
     outputStarted_ = false;
+    // What was mixed but not heard is dropped; the count goes on from what
+    // was heard.
     output_->stop();
-    // What was mixed but not played is dropped; the clock goes on from what
-    // the device really took.
-    output_->ring().clear();
-    mixedGlobal_ = output_->consumedFrames();
+    mixedGlobal_ = output_->writtenFrames();
   }
   life.unlock();
   for (auto &s : stopped)
@@ -197,23 +192,28 @@ int Engine::setVolume(float volume) {
 
 uint64_t Engine::heardGlobal() {
   std::lock_guard mix(mixMutex_);
-  if (!output_) return 0;
-  const uint64_t consumed = output_->consumedFrames();
-  const uint64_t latency = output_->latencyFrames();
-  return consumed > latency ? consumed - latency : 0;
+  return output_ ? output_->heardFrames() : 0;
+}
+
+std::chrono::steady_clock::duration Engine::framesToTime(uint64_t frames, int rate) {
+  // Rounded up, so that a wake-up at that time finds the frames heard.
+  return std::chrono::microseconds((frames * 1000000 + uint64_t(rate) - 1) / uint64_t(rate));
 }
 
 void Engine::mixerMain() {
   markEngineThread();
-  std::vector<float> mix(kMixChunk * 2);
+  std::vector<float> mix;
   uint64_t windowWork = 0;
   uint64_t windowFrames = 0;
   auto windowStart = Clock::now();
   uint64_t lastWork = workNs_.load();
   std::unique_lock lock(mixMutex_);
   while (!mixQuit_) {
+    const uint64_t seen = wake_.count();
     if (!outputStarted_) {
-      mixWake_.wait(lock, [&] { return mixQuit_ || outputStarted_.load(); });
+      lock.unlock();
+      wake_.waitChange(seen, Clock::time_point::max());
+      lock.lock();
       continue;
     }
     const auto t0 = Clock::now();
@@ -223,24 +223,44 @@ void Engine::mixerMain() {
       playing = playing_;
     }
     OutputDevice &out = *output_;
-    const uint64_t ahead = uint64_t(kMixAheadSeconds * out.rate());
     const float volume = volume_.load();
-    if (!playing.empty()) {
-      while (out.ring().writable() >= kMixChunk * 2 && mixedGlobal_ - out.consumedFrames() < ahead) {
-        std::fill(mix.begin(), mix.end(), 0.0f);
-        for (auto &s : playing) s->mixInto(mix.data(), kMixChunk, mixedGlobal_);
-        if (volume != 1.0f)
-          for (float &v : mix) v *= volume;
-        out.ring().write(mix.data(), mix.size());
-        mixedGlobal_ += kMixChunk;
-        windowFrames += kMixChunk;
+    // Fill the room the device has. Silence (every stream stalled) is
+    // written only while earlier audio is still queued, so that a stall in
+    // the middle plays on without a break in the device's clock, while a
+    // stream that has not sounded yet does not queue silence before its
+    // first audio.
+    bool full = false;  // stopped for want of room, not of audio
+    while (!playing.empty()) {
+      // All the room in one write: each write wakes the sound server's
+      // connection thread.
+      const size_t chunks = out.writableFrames() / kMixChunk;
+      if (chunks == 0) {
+        full = true;
+        break;
       }
+      mix.resize(chunks * kMixChunk * 2);
+      std::fill(mix.begin(), mix.end(), 0.0f);
+      size_t ready = 0;
+      for (; ready < chunks; ++ready) {
+        float *chunk = mix.data() + ready * kMixChunk * 2;
+        size_t audible = 0;
+        for (auto &s : playing) audible = std::max(audible, s->mixInto(chunk, kMixChunk, mixedGlobal_));
+        // A stream's audio will wake us.
+        if (audible == 0 && out.heardFrames() >= mixedGlobal_) break;
+        mixedGlobal_ += kMixChunk;
+      }
+      if (ready == 0) break;
+      if (volume != 1.0f)
+        for (float &v : mix) v *= volume;
+      out.write(mix.data(), ready * kMixChunk);
+      windowFrames += ready * kMixChunk;
+      if (ready < chunks) break;
     }
-    const uint64_t consumed = out.consumedFrames();
-    const uint64_t heard = consumed > out.latencyFrames() ? consumed - out.latencyFrames() : 0;
+    const uint64_t heard = out.heardFrames();
+    auto deadline = Clock::time_point::max();
     for (auto &s : playing) {
       const uint64_t frame = s->heardFrame(heard);
-      for (auto &text : s->takeHeardMeta(frame)) postSync(SyncEvent{s->handle(), BASS_SYNC_META, std::move(text)});
+      if (auto text = s->takeHeardMeta(frame)) postSync(SyncEvent{s->handle(), BASS_SYNC_META, std::move(*text)});
       if (!s->ended && s->finishedAt(frame)) {
         s->ended = true;
         {
@@ -248,22 +268,36 @@ void Engine::mixerMain() {
           std::erase(playing_, s);
         }
         postSync(SyncEvent{s->handle(), BASS_SYNC_END, {}});
+        continue;
       }
+      // Wake when the stream's next title or its end is heard.
+      if (const auto due = s->nextEventGlobal(); due && *due > heard)
+        deadline = std::min(deadline, Clock::now() + framesToTime(*due - heard, out.rate()));
     }
-    playing.clear();
 
     // Processor load: decoding plus mixing time per second of audio produced.
     windowWork += uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count());
     const uint64_t work = workNs_.load();
     windowWork += work - lastWork;
     lastWork = work;
-    if (Clock::now() - windowStart >= std::chrono::seconds(1)) {
+    if (playing.empty()) {
+      cpuPercent_ = 0.0f;
+      windowWork = windowFrames = 0;
+      windowStart = Clock::now();
+      out.idle();
+      // The tail of the last stream is still to be heard: pause the device after it.
+      if (heard < mixedGlobal_) deadline = std::min(deadline, Clock::now() + framesToTime(mixedGlobal_ - heard, out.rate()));
+    } else if (Clock::now() - windowStart >= std::chrono::seconds(1)) {
       const double audioNs = double(windowFrames) * 1e9 / out.rate();
       cpuPercent_ = windowFrames == 0 ? 0.0f : float(double(windowWork) * 100.0 / audioNs);
       windowWork = windowFrames = 0;
       windowStart = Clock::now();
     }
-    mixWake_.wait_for(lock, kMixInterval, [&] { return mixQuit_; });
+    if (full) deadline = std::min(deadline, out.roomAt(size_t(out.rate()) / 10));
+    playing.clear();
+    lock.unlock();
+    wake_.waitChange(seen, deadline);
+    lock.lock();
   }
 }
 
@@ -299,7 +333,7 @@ HSTREAM Engine::createStream(const char *url, DWORD flags, DOWNLOADPROC *proc, v
   request.proc = proc;
   request.user = user;
   request.net = net.snapshot();
-  auto stream = std::make_shared<UrlStream>(handle, std::move(request), workNs_);
+  auto stream = std::make_shared<UrlStream>(handle, std::move(request), workNs_, wake_);
   error = stream->open();
   if (error != BASS_OK) return 0;
   std::lock_guard lock(mutex_);
@@ -364,7 +398,7 @@ int Engine::play(DWORD handle) {
   if (!stream->playing && !stream->ended) {
     stream->playing = true;
     playing_.push_back(stream);
-    mixWake_.notify_all();  // mix it now rather than at the next round
+    wake_.bump();  // mix it now
   }
   return BASS_OK;
 }
@@ -478,45 +512,40 @@ int Engine::recordInit(int device) {
   std::lock_guard life(lifecycleMutex_);
   {
     std::lock_guard lock(mutex_);
-    if (recordSession_) return BASS_ERROR_ALREADY;
+    if (recordConnection_) return BASS_ERROR_ALREADY;
   }
   if (device < -1) return BASS_ERROR_DEVICE;
-  PortAudioSession session;
-  if (!session.ok()) return BASS_ERROR_DRIVER;
-  PaDeviceIndex index = paNoDevice;
-  if (device == -1) {
-    index = Pa_GetDefaultInputDevice();
-  } else {
-    int seen = 0;
-    for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount() && index == paNoDevice; ++i) {
-      const PaDeviceInfo *info = Pa_GetDeviceInfo(i);
-      if (info && info->maxInputChannels > 0 && seen++ == device) index = i;
-    }
+  int error = BASS_OK;
+  auto connection = PulseConnection::get(error);
+  if (!connection) return error;
+  std::optional<std::string> source;
+  if (device >= 0) {
+    source = connection->deviceName(false, device + 1);
+    if (!source) return BASS_ERROR_DEVICE;
   }
-  if (index == paNoDevice) return BASS_ERROR_DEVICE;
   std::lock_guard lock(mutex_);
-  recordSession_.emplace(std::move(session));
-  recordDevice_ = index;
+  recordConnection_ = std::move(connection);
+  recordSource_ = std::move(source);
   return BASS_OK;
 }
 
 int Engine::recordFree() {
   std::shared_ptr<Recording> recording;
-  std::shared_ptr<PortAudioSession> session;
+  std::shared_ptr<PulseConnection> connection;
   {
     std::lock_guard life(lifecycleMutex_);
     std::lock_guard lock(mutex_);
-    if (!recordSession_) return BASS_ERROR_INIT;
+    if (!recordConnection_) return BASS_ERROR_INIT;
     recording = std::move(recording_);
-    session = std::make_shared<PortAudioSession>(std::move(*recordSession_));
-    recordSession_.reset();
+    connection = std::move(recordConnection_);
+    recordSource_.reset();
   }
   // Closing waits for the capture thread, whose RECORDPROC may itself be
-  // calling into the engine: no engine lock is held here. The session (the
-  // PortAudio reference) ends only after the close.
+  // calling into the engine: no engine lock is held here. The connection
+  // ends only after the close.
   if (recording) {
     if (onEngineThread()) {
-      defer([recording, session] { recording->close(); });
+      defer([recording, connection] { recording->close(); });
     } else {
       recording->close();
       waitUntilNotFiring(recording->handle());
@@ -527,10 +556,11 @@ int Engine::recordFree() {
 
 HRECORD Engine::recordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC *proc, void *user, int &error) {
   HRECORD handle = 0;
-  int device = -1;
+  std::shared_ptr<PulseConnection> connection;
+  std::optional<std::string> source;
   {
     std::lock_guard lock(mutex_);
-    if (!recordSession_) {
+    if (!recordConnection_) {
       error = BASS_ERROR_INIT;
       return 0;
     }
@@ -539,17 +569,18 @@ HRECORD Engine::recordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC *pr
       return 0;
     }
     handle = nextHandle_++;
-    device = recordDevice_;
+    connection = recordConnection_;
+    source = recordSource_;
   }
   if (chans < 1 || chans > 2 || (freq != 0 && (freq < 8000 || freq > 192000))) {
     error = BASS_ERROR_FORMAT;
     return 0;
   }
   auto recording = std::make_shared<Recording>(handle, freq == 0 ? 44100 : int(freq), int(chans), proc, user);
-  error = recording->open(device, (flags & BASS_RECORD_PAUSE) != 0);
+  error = recording->open(std::move(connection), source, (flags & BASS_RECORD_PAUSE) != 0);
   if (error != BASS_OK) return 0;
   std::lock_guard lock(mutex_);
-  if (recording_ || !recordSession_) {
+  if (recording_ || !recordConnection_) {
     error = recording_ ? BASS_ERROR_ALREADY : BASS_ERROR_INIT;
     defer([recording] { recording->close(); });
     return 0;
@@ -563,7 +594,14 @@ HRECORD Engine::recordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC *pr
 void Engine::postSync(SyncEvent event) {
   {
     std::lock_guard lock(syncMutex_);
-    syncQueue_.push_back(std::move(event));
+    // A title still waiting for a slow callback is replaced by a newer one.
+    const auto waiting = std::find_if(syncQueue_.begin(), syncQueue_.end(), [&](const SyncEvent &e) {
+      return e.channel == event.channel && e.type == BASS_SYNC_META;
+    });
+    if (event.type == BASS_SYNC_META && waiting != syncQueue_.end())
+      waiting->text = std::move(event.text);
+    else
+      syncQueue_.push_back(std::move(event));
   }
   syncWake_.notify_all();
 }

@@ -6,11 +6,12 @@
 #include "bass.h"
 #include "net_config.h"
 #include "output_device.h"
-#include "portaudio_session.h"
+#include "pulse_connection.h"
 #include "recording.h"
 #include "url_stream.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -69,6 +70,7 @@ class Engine {
   uint64_t heardGlobal();
 
   void mixerMain();
+  static std::chrono::steady_clock::duration framesToTime(uint64_t frames, int rate);
   void postSync(SyncEvent event);
   void syncMain();
   void waitUntilNotFiring(DWORD channel);
@@ -87,9 +89,10 @@ class Engine {
   HSYNC nextSync_ = 1;
   std::atomic<bool> outputStarted_{false};
 
-  // The output and its mixer. Lock order: mixMutex_ before mutex_.
+  // The output and its mixer. Lock order: mixMutex_ before mutex_. The
+  // mixer holds mixMutex_ except while it sleeps on wake_.
   std::mutex mixMutex_;
-  std::condition_variable mixWake_;
+  MixerWake wake_;
   std::unique_ptr<OutputDevice> output_;
   std::thread mixer_;
   bool mixQuit_ = false;
@@ -98,9 +101,10 @@ class Engine {
   std::atomic<uint64_t> workNs_{0};
   std::atomic<float> cpuPercent_{0.0f};
 
-  // Capture.
-  std::optional<PortAudioSession> recordSession_;
-  int recordDevice_ = -1;
+  // Capture: the server connection from BASS_RecordInit, and its source
+  // (nothing = the default input).
+  std::shared_ptr<PulseConnection> recordConnection_;
+  std::optional<std::string> recordSource_;
   std::shared_ptr<Recording> recording_;
 
   // Sync thread.

@@ -1,17 +1,20 @@
 #pragma once
-// The recording channel: PortAudio capture of 16-bit samples into a lock-free
-// ring, and an engine thread that hands them to the RECORDPROC about every
-// 100 ms and keeps the newest samples for the FFT.
+// The recording channel: a capture stream on the sound server delivering
+// 16-bit samples about every 100 ms into a lock-free ring, and an engine
+// thread that hands them to the RECORDPROC and keeps the newest samples for
+// the FFT.
 
 #include "bass.h"
+#include "pulse_connection.h"
 #include "spsc_ring.h"
-
-#include <portaudio.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -24,8 +27,9 @@ class Recording {
   Recording(const Recording &) = delete;
   Recording &operator=(const Recording &) = delete;
 
-  // Opens the capture stream on `device`; BASS_OK or an error code.
-  int open(int device, bool paused);
+  // Opens the capture stream on `source` (nothing = the default input);
+  // BASS_OK or an error code.
+  int open(std::shared_ptr<PulseConnection> connection, const std::optional<std::string> &source, bool paused);
   // Starts (or restarts) capturing; true when running afterwards.
   bool resume();
   // Stops the capture and the delivery thread; never on the delivery thread.
@@ -40,17 +44,19 @@ class Recording {
   size_t recentMono(float *out, size_t count, uint64_t *first = nullptr) const;
 
  private:
-  static int onCapture(const void *input, void *, unsigned long frames, const PaStreamCallbackTimeInfo *,
-                       PaStreamCallbackFlags, void *self);
+  int connectStream(const std::optional<std::string> &source);
+  void onCapture();  // on the sound server connection's thread
   void deliveryMain();
   void pauseCapture();
+  bool setCorked(bool corked);
 
   const HRECORD handle_;
   const int rate_;
   const int channels_;
   RECORDPROC *const proc_;
   void *const user_;
-  PaStream *stream_ = nullptr;
+  std::shared_ptr<PulseConnection> connection_;
+  pa_stream *stream_ = nullptr;  // guarded by the connection's lock
   SpscRing<int16_t> ring_;
 
   std::mutex controlMutex_;  // start/stop of the capture stream
@@ -58,6 +64,7 @@ class Recording {
 
   std::mutex threadMutex_;
   std::condition_variable wake_;
+  uint64_t arrivals_ = 0;  // capture callbacks so far
   bool quit_ = false;
   std::thread thread_;
 

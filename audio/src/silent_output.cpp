@@ -1,73 +1,85 @@
 #include "output_device.h"
 
-#include "error_state.h"
-
-#include <chrono>
-#include <condition_variable>
+#include <algorithm>
 #include <mutex>
-#include <thread>
 
 namespace kirasol::audio {
 namespace {
 
-// The "no sound" device: a clock thread that takes the mix out of the ring as
-// fast as a sound card would play it.
+// The "no sound" device: a clock, no thread. What was written is "heard" at
+// real-time pace; time when nothing was queued is lost, as with a sound card
+// that ran dry.
 class SilentOutput final : public OutputDevice {
  public:
-  explicit SilentOutput(int rate) : OutputDevice(rate), thread_([this] { run(); }) {}
-  ~SilentOutput() override {
-    {
-      std::lock_guard lock(mutex_);
-      quit_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-  }
+  explicit SilentOutput(int rate) : OutputDevice(rate) {}
 
   bool start() override {
     std::lock_guard lock(mutex_);
-    running_ = true;
-    wake_.notify_all();
+    if (!running_) {
+      running_ = true;
+      last_ = Clock::now();
+    }
     return true;
   }
   void stop() override {
     std::lock_guard lock(mutex_);
+    advance();
     running_ = false;
+    written_ = heard_;
   }
-  uint64_t latencyFrames() const override { return 0; }
+  size_t writableFrames() override {
+    std::lock_guard lock(mutex_);
+    advance();
+    const uint64_t queued = written_ - heard_;
+    return queued >= ahead() ? 0 : size_t(ahead() - queued);
+  }
+  void write(const float *, size_t count) override {
+    std::lock_guard lock(mutex_);
+    advance();
+    written_ += count;
+  }
+  uint64_t writtenFrames() override {
+    std::lock_guard lock(mutex_);
+    return written_;
+  }
+  uint64_t heardFrames() override {
+    std::lock_guard lock(mutex_);
+    advance();
+    return heard_;
+  }
+  Clock::time_point roomAt(size_t frames) override {
+    std::lock_guard lock(mutex_);
+    advance();
+    const uint64_t queued = written_ - heard_;
+    const uint64_t room = queued >= ahead() ? 0 : ahead() - queued;
+    if (room >= frames || !running_) return Clock::now();
+    // Whole milliseconds, rounded up: waking early would find no room yet.
+    const auto ms = ((frames - room) * 1000 + uint64_t(rate()) - 1) / uint64_t(rate());
+    return Clock::now() + std::chrono::milliseconds(ms);
+  }
 
  private:
-  void run() {
-    markEngineThread();
-    using clock = std::chrono::steady_clock;
-    std::unique_lock lock(mutex_);
-    double budget = 0.0;
-    auto last = clock::now();
-    while (!quit_) {
-      if (!running_) {
-        wake_.wait(lock, [&] { return quit_ || running_; });
-        budget = 0.0;
-        last = clock::now();
-        continue;
-      }
-      // The mutex is held while consuming so that stop() returns only after
-      // the ring is left alone.
-      const auto now = clock::now();
-      budget += std::chrono::duration<double>(now - last).count() * rate();
-      last = now;
-      const size_t due = size_t(budget);
-      const size_t got = consume(nullptr, due);
-      budget -= double(got);
-      if (got < due) budget = 0.0;  // an underrun is lost time, not a debt
-      wake_.wait_for(lock, std::chrono::milliseconds(10), [&] { return quit_ || !running_; });
+  // How far writing may run ahead of hearing, as a sound card's buffer.
+  uint64_t ahead() const { return uint64_t(rate()) / 4; }
+
+  void advance() {
+    const auto now = Clock::now();
+    if (running_) {
+      budget_ += std::chrono::duration<double>(now - last_).count() * rate();
+      const uint64_t due = uint64_t(budget_);
+      const uint64_t got = std::min(due, written_ - heard_);
+      heard_ += got;
+      budget_ = got < due ? 0.0 : budget_ - double(got);
     }
+    last_ = now;
   }
 
   std::mutex mutex_;
-  std::condition_variable wake_;
   bool running_ = false;
-  bool quit_ = false;
-  std::thread thread_;
+  Clock::time_point last_ = Clock::now();
+  double budget_ = 0.0;
+  uint64_t written_ = 0;
+  uint64_t heard_ = 0;
 };
 
 }  // namespace

@@ -71,8 +71,8 @@ struct UrlStream::Attempt {
   Clock::time_point lastByte = Clock::now();  // for NET_READTIMEOUT
 };
 
-UrlStream::UrlStream(HSTREAM handle, StreamRequest request, std::atomic<uint64_t> &workNs)
-    : handle_(handle), request_(std::move(request)), workNs_(workNs), pcm_(kPcmQueueFrames) {}
+UrlStream::UrlStream(HSTREAM handle, StreamRequest request, std::atomic<uint64_t> &workNs, MixerWake &mixerWake)
+    : handle_(handle), request_(std::move(request)), workNs_(workNs), mixerWake_(mixerWake), pcm_(kPcmQueueFrames) {}
 
 UrlStream::~UrlStream() {
   cancel();
@@ -205,6 +205,7 @@ void UrlStream::downloadMain() {
   if (bufferReady_) {
     buffer_->finish();
     connected_ = false;
+    nudgeMixer();
     if (request_.proc && !cancelled_) request_.proc(nullptr, 0, request_.user);
   } else {
     connected_ = false;
@@ -517,7 +518,13 @@ void UrlStream::becomeReady(Attempt &a, size_t, int frameKbps) {
 bool UrlStream::deliver(const uint8_t *data, size_t size) {
   if (size == 0) return true;
   if (request_.proc) request_.proc(data, DWORD(size), request_.user);
-  return buffer_->write(data, size);
+  const bool written = buffer_->write(data, size);
+  nudgeMixer();
+  return written;
+}
+
+void UrlStream::nudgeMixer() {
+  if (waiting_.load(std::memory_order_relaxed)) mixerWake_.bump();
 }
 
 // ---- decoder thread --------------------------------------------------------
@@ -568,15 +575,28 @@ void UrlStream::decodeMain() {
       workNs_ += uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count());
       const size_t frames = converted.size() / 2;
       if (!pcm_.push(converted.data(), frames)) return false;
-      std::lock_guard lock(playMutex_);
-      decodedFrames_ += frames;
+      {
+        std::lock_guard lock(playMutex_);
+        decodedFrames_ += frames;
+      }
+      nudgeMixer();
     }
   };
   auto noteMarkers = [&](uint64_t upTo) {
     auto reached = buffer_->markersUpTo(upTo);
     if (reached.empty()) return;
     std::lock_guard lock(playMutex_);
-    for (auto &m : reached) pendingMeta_.push_back(TimedMeta{decodedFrames_, std::move(m.text)});
+    for (auto &m : reached) {
+      // Titles that would be heard at the same frame: only the last counts.
+      // Over the budget the newest waiting one gives way, as in the buffer.
+      while (!pendingMeta_.empty() && (pendingMeta_.back().frame == decodedFrames_ ||
+                                       pendingMetaBytes_ + m.text.size() > DownloadBuffer::kMarkerBudget)) {
+        pendingMetaBytes_ -= pendingMeta_.back().text.size();
+        pendingMeta_.pop_back();
+      }
+      pendingMetaBytes_ += m.text.size();
+      pendingMeta_.push_back(TimedMeta{decodedFrames_, std::move(m.text)});
+    }
   };
 
   // Only this thread moves the read position, so `start` is where the bytes
@@ -593,8 +613,11 @@ void UrlStream::decodeMain() {
   }
   mpg123_delete(mh);
   pcm_.finish();
-  std::lock_guard lock(playMutex_);
-  decodeFinished_ = true;
+  {
+    std::lock_guard lock(playMutex_);
+    decodeFinished_ = true;
+  }
+  nudgeMixer();
 }
 
 // ---- mixer side ------------------------------------------------------------
@@ -605,6 +628,7 @@ size_t UrlStream::mixInto(float *mix, size_t frames, uint64_t globalStart) {
     if (stalled_) {
       if (!mayResume()) return 0;
       stalled_ = false;
+      waiting_ = false;
       resumeGlobal_ = globalStart;
     }
   }
@@ -628,6 +652,7 @@ size_t UrlStream::mixInto(float *mix, size_t frames, uint64_t globalStart) {
     // Rather than play whatever trickles in, in fragments, wait for a
     // proper buffer again.
     stalled_ = true;
+    waiting_ = true;
     stallGlobal_ = globalStart + n;
   }
   return n;
@@ -648,6 +673,20 @@ bool UrlStream::mayResume() const {
   return !connected_ || decodeFinished_ || bufferHeld() * 4 >= bufferSize_ * 3;
 }
 
+std::optional<uint64_t> UrlStream::nextEventGlobal() const {
+  std::lock_guard lock(playMutex_);
+  uint64_t frame = 0;
+  if (!pendingMeta_.empty())
+    frame = pendingMeta_.front().frame;
+  else if (decodeFinished_ && pcm_.frames() == 0)
+    frame = mixedFrames_;  // the end
+  else
+    return std::nullopt;
+  for (auto it = spans_.rbegin(); it != spans_.rend(); ++it)
+    if (it->frame <= frame && frame <= it->frame + it->count) return it->global + (frame - it->frame);
+  return std::nullopt;
+}
+
 DWORD UrlStream::activity(uint64_t heardGlobal) const {
   if (!playing || ended) return BASS_ACTIVE_STOPPED;
   std::lock_guard lock(playMutex_);
@@ -663,11 +702,14 @@ uint64_t UrlStream::heardFrame(uint64_t heardGlobal) const {
   return spans_.empty() ? 0 : spans_.front().frame;
 }
 
-std::vector<std::string> UrlStream::takeHeardMeta(uint64_t heard) {
+std::optional<std::string> UrlStream::takeHeardMeta(uint64_t heard) {
   std::lock_guard lock(playMutex_);
-  std::vector<std::string> due;
+  // Of the titles reached since the last look only the newest is current:
+  // the others were replaced before anyone could see them.
+  std::optional<std::string> due;
   while (!pendingMeta_.empty() && pendingMeta_.front().frame <= heard && !spans_.empty()) {
-    due.push_back(std::move(pendingMeta_.front().text));
+    pendingMetaBytes_ -= pendingMeta_.front().text.size();
+    due = std::move(pendingMeta_.front().text);
     pendingMeta_.pop_front();
   }
   return due;

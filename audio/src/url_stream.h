@@ -8,6 +8,7 @@
 #include "bass.h"
 #include "download_buffer.h"
 #include "net_config.h"
+#include "output_device.h"
 #include "pcm_queue.h"
 
 #include <atomic>
@@ -45,7 +46,7 @@ class UrlStream {
   // device latency (about 1.5 s at 44.1 kHz).
   static constexpr size_t kHistoryFrames = 65536;
 
-  UrlStream(HSTREAM handle, StreamRequest request, std::atomic<uint64_t> &workNs);
+  UrlStream(HSTREAM handle, StreamRequest request, std::atomic<uint64_t> &workNs, MixerWake &mixerWake);
   ~UrlStream();
   UrlStream(const UrlStream &) = delete;
   UrlStream &operator=(const UrlStream &) = delete;
@@ -85,10 +86,13 @@ class UrlStream {
   size_t mixInto(float *mix, size_t frames, uint64_t globalStart);
   // The stream frame being heard when the output has played `heardGlobal`.
   uint64_t heardFrame(uint64_t heardGlobal) const;
-  // Metadata whose audio has been reached by `heard`, oldest first.
-  std::vector<std::string> takeHeardMeta(uint64_t heard);
+  // The newest metadata whose audio has been reached by `heard`, if any.
+  std::optional<std::string> takeHeardMeta(uint64_t heard);
   // Everything decoded has been mixed and heard.
   bool finishedAt(uint64_t heard) const;
+  // The output frame at which the next title or the end will be heard, when
+  // that audio has been mixed already.
+  std::optional<uint64_t> nextEventGlobal() const;
   // BASS_ACTIVE_* for a playing stream when the output has played
   // `heardGlobal` frames: STALLED from the point where a stall began being
   // heard until the audio after it is.
@@ -113,6 +117,8 @@ class UrlStream {
   // Underrun rules, mixer thread.
   bool runDry() const;
   bool mayResume() const;
+  // Wakes the mixer when a stalled stream may have something again.
+  void nudgeMixer();
   static int mapCurlError(int curlCode);
 
   static size_t onHeader(char *data, size_t size, size_t count, void *attempt);
@@ -122,7 +128,9 @@ class UrlStream {
   const HSTREAM handle_;
   const StreamRequest request_;
   std::atomic<uint64_t> &workNs_;
+  MixerWake &mixerWake_;
   std::atomic<bool> cancelled_{false};
+  std::atomic<bool> waiting_{false};  // stalled_, for the download and decoder threads
 
   // Open handshake between the caller and the download thread.
   mutable std::mutex openMutex_;
@@ -161,6 +169,7 @@ class UrlStream {
     std::string text;
   };
   std::deque<TimedMeta> pendingMeta_;
+  size_t pendingMetaBytes_ = 0;
   uint64_t decodedFrames_ = 0;
   bool decodeFinished_ = false;
   uint64_t mixedFrames_ = 0;

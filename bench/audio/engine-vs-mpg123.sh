@@ -1,59 +1,46 @@
 #!/usr/bin/env bash
-# Plays the demo station for 30 s through the engine (spectrum asked for 40
-# times a second) and, in the same run, with `mpg123 -q` on the same URL, both
-# into a private PulseAudio null sink. Prints CPU seconds (user + sys) and
-# peak RSS of each, their ratio, and the engine's RSS over the run.
-#   BUILD_DIR (default build), PLAY_SECONDS (default 30)
+# The audio engine alone (bench_audio_play: the demo station on the default
+# output, spectrum asked for 40 times a second) against `mpg123 -q` on the
+# same stream, into a private PulseAudio null sink. ROUNDS interleaved rounds
+# (the order alternates), each program PLAY_SECONDS per round, one at a time.
+#
+# Per run: CPU seconds (user + sys, all threads), peak RSS, wake-ups
+# (voluntary + involuntary context switches summed over the process's
+# threads, read from /proc just before the program is stopped) and the
+# first-sound time (process start until non-silent samples come out of the
+# null sink's monitor). Output, one line each, stable for other scripts:
+#   RUN <program> <round> cpu_s=.. rss_mb=.. wakeups=.. first_sound_s=..
+#   ROW <program> cpu_s=.. rss_mb=.. wakeups=.. first_sound_s=..        (medians)
+#   SPREAD <program> cpu_s=MIN..MAX rss_mb=MIN..MAX wakeups=MIN..MAX first_sound_s=MIN..MAX
+#   THREAD <program> name=<comm> cpu_s=.. wakeups=..   (the engine's median-CPU run)
+#   RATIO engine/mpg123 cpu=.. rss=.. wakeups=.. first_sound=..
+# Programs: engine, mpg123. BUILD_DIR (default build), ROUNDS (5),
+# PLAY_SECONDS (30).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
+rounds=${ROUNDS:-5}
 seconds=${PLAY_SECONDS:-30}
 player="$build_dir/bench/audio/bench_audio_play"
 station="$build_dir/bin/kirasol-demo-station"
 [ -x "$player" ] || { echo "build bench_audio_play first" >&2; exit 1; }
+[ -x "$station" ] || { echo "build kirasol-demo-station first" >&2; exit 1; }
+command -v mpg123 >/dev/null || { echo "mpg123 is not installed" >&2; exit 1; }
 
 work=$(mktemp -d)
-station_pid=""
+pids=()
 # shellcheck source=../../scripts/lib/sound-server.sh
 . "$root/scripts/lib/sound-server.sh"
 cleanup() {
-  [ -n "$station_pid" ] && kill "$station_pid" 2>/dev/null && wait "$station_pid" 2>/dev/null || true
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   stop_sound_server
   rm -rf "$work"
 }
 trap cleanup EXIT
 start_sound_server
 
-if [ -x "$station" ]; then
-  "$station" --stream-port 0 --http-port 0 >"$work/station.out" 2>"$work/station.err" &
-  station_pid=$!
-  what="demo station"
-else
-  # Without the demo station: the 128 kbit/s test tone, looped at real time.
-  python3 - "$root/tests/data/audio/tone1k.mp3" >"$work/station.out" <<'PY' &
-import socket, sys, threading, time
-audio = open(sys.argv[1], 'rb').read()
-srv = socket.socket(); srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-srv.bind(('127.0.0.1', 0)); srv.listen(8)
-print('ready stream=%d http=0' % srv.getsockname()[1], flush=True)
-def serve(c):
-    try:
-        c.recv(4096)
-        c.sendall(b'ICY 200 OK\r\nicy-name:Bench Tone\r\nicy-br:128\r\n\r\n')
-        start, sent = time.monotonic(), 0
-        while True:
-            for i in range(0, len(audio), 1600):
-                c.sendall(audio[i:i + 1600]); sent += 1600
-                time.sleep(max(0, start + sent / 16000 - time.monotonic()))
-    except OSError:
-        c.close()
-while True:
-    c, _ = srv.accept()
-    threading.Thread(target=serve, args=(c,), daemon=True).start()
-PY
-  station_pid=$!
-  what="looped test tone (demo station not built)"
-fi
+"$station" --stream-port 0 --http-port 0 >"$work/station.out" 2>"$work/station.err" &
+pids+=($!)
 for _ in $(seq 1 100); do
   grep -q "ready stream=" "$work/station.out" 2>/dev/null && break
   sleep 0.1
@@ -62,22 +49,122 @@ port=$(sed -n 's/.*ready stream=\([0-9]*\).*/\1/p' "$work/station.out" | head -1
 [ -n "$port" ] || { echo "station did not start" >&2; exit 1; }
 url="http://127.0.0.1:$port/"
 
-/usr/bin/time -f "%U %S %M" -o "$work/engine.time" "$player" "$url" "$seconds" 2>"$work/engine.log" &
-engine_pid=$!
-/usr/bin/time -f "%U %S %M" -o "$work/mpg123.time" timeout "$seconds" mpg123 -q "$url" 2>"$work/mpg123.log" &
-mpg123_pid=$!
-wait "$engine_pid" || { echo "engine run failed:" >&2; cat "$work/engine.log" >&2; exit 1; }
-wait "$mpg123_pid" || true  # timeout ends mpg123 with status 124
+# Listens to the null sink's monitor in small pieces and writes the wall-clock
+# time at which the first piece with sound arrived (-40 dBFS), after writing
+# "ready" once the monitor delivers at all.
+cat >"$work/first_sound.py" <<'PY'
+import array, sys, time
+out = open(sys.argv[1], 'w')
+ready = False
+while True:
+    chunk = sys.stdin.buffer.read(441 * 2)  # 10 ms
+    if not chunk:
+        break
+    if not ready:
+        print('ready', flush=True)
+        ready = True
+    samples = array.array('h', chunk[: len(chunk) // 2 * 2])
+    if samples and max(abs(s) for s in samples) > 328:
+        out.write('%.4f\n' % time.time())
+        out.close()
+        break
+PY
 
-read -r eu es em <"$work/engine.time"
-read -r mu ms mm < <(tail -1 "$work/mpg123.time")
-rss=$(sed -n 's/^rss \([0-9]*\).*/\1/p' "$work/engine.log")
-echo "stream: $what, $url, $seconds s"
-awk -v eu="$eu" -v es="$es" -v em="$em" -v mu="$mu" -v ms="$ms" -v mm="$mm" 'BEGIN {
-  e = eu + es; m = mu + ms
-  printf "engine : cpu %.2f s (user %.2f + sys %.2f), peak RSS %d KiB\n", e, eu, es, em
-  printf "mpg123 : cpu %.2f s (user %.2f + sys %.2f), peak RSS %d KiB\n", m, mu, ms, mm
-  if (m > 0) printf "ratio  : cpu %.2f x mpg123 (target <= 1.2), RSS %.2f x\n", e / m, em / mm
-}'
-echo "$rss" | awk 'NR == 5 { first = $1 } { last = $1; if ($1 > max) max = $1 } END {
-  printf "engine RSS after 5 s %d KiB, at end %d KiB, max %d KiB\n", first, last, max }'
+# One run: program name, round; appends a RUN line and keeps per-thread data.
+run_one() {
+  local name=$1 round=$2 cmd
+  if [ "$name" = engine ]; then
+    cmd=("$player" "$url" "$((seconds + 60))" -1 40)
+  else
+    cmd=(mpg123 -q "$url")
+  fi
+  local sound="$work/$name.$round.sound"
+  parec -d kirasol_null.monitor --raw --format=s16le --channels=1 --rate=44100 --latency-msec=10 2>/dev/null |
+    python3 "$work/first_sound.py" "$sound" >"$work/listen.out" &
+  local listener=$!
+  for _ in $(seq 1 100); do
+    grep -q ready "$work/listen.out" 2>/dev/null && break
+    sleep 0.05
+  done
+  local started=$EPOCHREALTIME
+  /usr/bin/time -f "%U %S %M" -o "$work/$name.$round.time" "${cmd[@]}" >/dev/null 2>"$work/$name.$round.err" &
+  local timer=$!
+  sleep 0.2
+  local pid
+  pid=$(pgrep -P "$timer" | head -1)
+  sleep "$(awk -v s="$seconds" 'BEGIN { print s - 0.2 }')"
+  # Per thread: name, CPU ticks, context switches; just before stopping it.
+  : >"$work/$name.$round.threads"
+  for task in /proc/"$pid"/task/*; do
+    local comm ticks switches
+    comm=$(tr ' ' '_' <"$task/comm")
+    ticks=$(sed 's/.*) //' "$task/stat" | awk '{ print $12 + $13 }')
+    switches=$(awk '/ctxt_switches/ { n += $2 } END { print n }' "$task/status")
+    echo "$comm $ticks $switches" >>"$work/$name.$round.threads"
+  done 2>/dev/null
+  kill "$pid" 2>/dev/null || true
+  wait "$timer" 2>/dev/null || true
+  kill "$listener" 2>/dev/null || true
+  wait "$listener" 2>/dev/null || true
+  local first=""
+  [ -s "$sound" ] && first=$(awk -v s="$started" '{ printf "%.3f", $1 - s }' "$sound")
+  read -r user sys rss < <(tail -1 "$work/$name.$round.time")
+  local wakeups
+  wakeups=$(awk '{ n += $3 } END { print n + 0 }' "$work/$name.$round.threads")
+  awk -v n="$name" -v r="$round" -v u="$user" -v s="$sys" -v m="$rss" -v w="$wakeups" -v f="${first:-nan}" 'BEGIN {
+    printf "RUN %s %d cpu_s=%.2f rss_mb=%.1f wakeups=%d first_sound_s=%s\n", n, r, u + s, m / 1024, w, f }' |
+    tee -a "$work/runs"
+  sleep 1  # let the sink fall silent
+}
+
+for round in $(seq 1 "$rounds"); do
+  if [ $((round % 2)) -eq 1 ]; then
+    run_one engine "$round"; run_one mpg123 "$round"
+  else
+    run_one mpg123 "$round"; run_one engine "$round"
+  fi
+done
+
+python3 - "$work" "$(getconf CLK_TCK)" <<'PY'
+import os, statistics, sys
+work, hz = sys.argv[1], int(sys.argv[2])
+runs = {}
+for line in open(os.path.join(work, 'runs')):
+    parts = line.split()
+    values = {}
+    for kv in parts[3:]:
+        k, v = kv.split('=')
+        values[k] = float(v)
+    runs.setdefault(parts[1], []).append((int(parts[2]), values))
+keys = ['cpu_s', 'rss_mb', 'wakeups', 'first_sound_s']
+fmt = {'cpu_s': '%.2f', 'rss_mb': '%.1f', 'wakeups': '%d', 'first_sound_s': '%.3f'}
+medians = {}
+for name in ['engine', 'mpg123']:
+    rows = runs.get(name, [])
+    med, spread = [], []
+    medians[name] = {}
+    for k in keys:
+        xs = [v[k] for _, v in rows if v[k] == v[k]]  # without nan
+        if not xs:
+            med.append('%s=nan' % k); spread.append('%s=nan' % k); medians[name][k] = float('nan'); continue
+        m = statistics.median(xs)
+        medians[name][k] = m
+        med.append('%s=%s' % (k, fmt[k] % m))
+        spread.append('%s=%s..%s' % (k, fmt[k] % min(xs), fmt[k] % max(xs)))
+    print('ROW %s %s' % (name, ' '.join(med)))
+    print('SPREAD %s %s' % (name, ' '.join(spread)))
+# Per-thread figures of the engine's run with the median CPU.
+rows = sorted(runs.get('engine', []), key=lambda r: r[1]['cpu_s'])
+if rows:
+    rnd = rows[len(rows) // 2][0]
+    for line in open(os.path.join(work, 'engine.%d.threads' % rnd)):
+        comm, ticks, switches = line.split()
+        print('THREAD engine name=%s cpu_s=%.2f wakeups=%s' % (comm, int(ticks) / hz, switches))
+e, m = medians.get('engine'), medians.get('mpg123')
+if e and m:
+    def ratio(k):
+        return '%.2f' % (e[k] / m[k]) if m[k] and m[k] == m[k] and e[k] == e[k] else 'nan'
+    print('RATIO engine/mpg123 cpu=%s rss=%s wakeups=%s first_sound=%s' %
+          (ratio('cpu_s'), ratio('rss_mb'), ratio('wakeups'), ratio('first_sound_s')))
+    print('goals: engine cpu <= 1.2 x mpg123, rss <= 15 MB, first sound <= 0.15 s')
+PY

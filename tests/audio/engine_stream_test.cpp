@@ -5,12 +5,14 @@
 #include "engine_fixture.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -31,6 +33,13 @@ std::vector<std::string> blockLines(const char *block) {
     block += lines.back().size() + 1;
   }
   return lines;
+}
+
+long residentKiB() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 int peakBin(const float *bins) {
@@ -638,6 +647,47 @@ TEST_F(EngineTest, CpuLoadIsReportedWhilePlayingAndZeroWhenIdle) {
   EXPECT_LT(BASS_GetCPU(), 100.0f);
   BASS_StreamFree(h);
   EXPECT_TRUE(eventually([] { return BASS_GetCPU() == 0.0f; }, 3s));
+}
+
+// A station that sends a 4 KB title after every audio byte: the engine keeps
+// a bounded number of titles, and fires title syncs no more often than the
+// decoded audio they belong to (one MP3 frame, 26 ms, at the very least).
+TEST_F(EngineTest, TitleFloodKeepsMemoryAndSyncsBounded) {
+  const std::string audio = readFixture("tone1k.mp3");  // 4 s
+  const std::string title = "StreamTitle='" + std::string(4080 - 15, 'x') + "';";
+  const std::string block = icyMetaBlock(title);
+  TestServer server([&](Connection &c) {
+    if (c.readRequest().empty() || !c.send("ICY 200 OK\r\nicy-br:128\r\nicy-metaint:1\r\n\r\n")) return;
+    std::string piece;
+    for (size_t at = 0; at < audio.size(); at += 16) {
+      piece.clear();
+      for (size_t i = at; i < std::min(at + 16, audio.size()); ++i) piece += audio[i] + block;
+      if (!c.send(piece)) return;
+    }
+  });
+  const long before = residentKiB();
+  const HSTREAM h = BASS_StreamCreateURL(server.url().c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  std::atomic<int> titles{0};
+  BASS_ChannelSetSync(
+      h, BASS_SYNC_META, 0, [](HSYNC, DWORD, DWORD, void *n) { ++*static_cast<std::atomic<int> *>(n); }, &titles);
+  EndLog ends;
+  BASS_ChannelSetSync(h, BASS_SYNC_END, 0, &EndLog::proc, &ends);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  long most = before;
+  const auto started = Clock::now();
+  while (ends.ends.load() == 0 && Clock::now() - started < 20s) {
+    most = std::max(most, residentKiB());
+    std::this_thread::sleep_for(20ms);
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  EXPECT_EQ(ends.ends.load(), 1);
+  // Unbounded, the titles alone would take 64000 x 4 KB = 256 MB.
+  EXPECT_LT(most - before, 40 * 1024) << "resident memory grew by " << (most - before) << " KiB";
+  EXPECT_GT(titles.load(), 0);
+  EXPECT_LE(titles.load(), int(seconds * 1000 / 26) + 1) << "in " << seconds << " s";
+  EXPECT_STREQ(BASS_ChannelGetTags(h, BASS_TAG_META), title.c_str());
+  BASS_StreamFree(h);
 }
 
 // ---- handle lifetime under pressure ------------------------------------------------
