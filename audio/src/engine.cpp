@@ -244,9 +244,10 @@ void Engine::mixerMain() {
       for (; ready < chunks; ++ready) {
         float *chunk = mix.data() + ready * kMixChunk * 2;
         size_t audible = 0;
-        for (auto &s : playing) audible = std::max(audible, s->mixInto(chunk, kMixChunk, mixedGlobal_));
+        bool late = false;
+        for (auto &s : playing) audible = std::max(audible, s->mixInto(chunk, kMixChunk, mixedGlobal_, late));
         // A stream's audio will wake us.
-        if (audible == 0 && out.heardFrames() >= mixedGlobal_) break;
+        if (audible == 0 && (late || out.heardFrames() >= mixedGlobal_)) break;
         mixedGlobal_ += kMixChunk;
       }
       if (ready == 0) break;

@@ -622,7 +622,7 @@ void UrlStream::decodeMain() {
 
 // ---- mixer side ------------------------------------------------------------
 
-size_t UrlStream::mixInto(float *mix, size_t frames, uint64_t globalStart) {
+size_t UrlStream::mixInto(float *mix, size_t frames, uint64_t globalStart, bool &late) {
   {
     std::lock_guard lock(playMutex_);
     if (stalled_) {
@@ -630,7 +630,15 @@ size_t UrlStream::mixInto(float *mix, size_t frames, uint64_t globalStart) {
       stalled_ = false;
       waiting_ = false;
       resumeGlobal_ = globalStart;
+    } else if (mixedFrames_ > 0 && pcm_.frames() < frames && !decodeFinished_ && !runDry()) {
+      // Typically right after the start, when playing begins before the
+      // decoder has caught up with the first burst: a few milliseconds'
+      // wait, where a chunk of silence would be a gap the listener hears.
+      late = true;
+      waiting_ = true;
+      return 0;
     }
+    waiting_ = false;
   }
   scratch_.resize(frames * 2);
   const size_t n = pcm_.pop(scratch_.data(), frames);

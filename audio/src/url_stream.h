@@ -83,7 +83,10 @@ class UrlStream {
   std::atomic<bool> ended{false};  // the end has been heard (END posted)
   // Adds up to `frames` frames into `mix` (interleaved stereo); `globalStart`
   // is the output frame number where the chunk begins. Returns frames added.
-  size_t mixInto(float *mix, size_t frames, uint64_t globalStart);
+  // `late` is set when the decoder is merely behind (its input is there but
+  // not yet decoded): then nothing is taken, and the decoder wakes the mixer
+  // as soon as it delivers, so that no silence is put between the pieces.
+  size_t mixInto(float *mix, size_t frames, uint64_t globalStart, bool &late);
   // The stream frame being heard when the output has played `heardGlobal`.
   uint64_t heardFrame(uint64_t heardGlobal) const;
   // The newest metadata whose audio has been reached by `heard`, if any.
@@ -130,7 +133,7 @@ class UrlStream {
   std::atomic<uint64_t> &workNs_;
   MixerWake &mixerWake_;
   std::atomic<bool> cancelled_{false};
-  std::atomic<bool> waiting_{false};  // stalled_, for the download and decoder threads
+  std::atomic<bool> waiting_{false};  // stalled or late: the download and decoder threads wake the mixer
 
   // Open handshake between the caller and the download thread.
   mutable std::mutex openMutex_;

@@ -69,7 +69,8 @@ class Remote : public QObject {
   void changed(const QString &, const QVariantMap &properties, const QStringList &) { changes.push_back(properties); }
 };
 
-// A second of this process's output stream, as the sound server mixes it:
+// A second of this process's output stream, as the sound server mixes it
+// (false when the process has no stream there):
 // true when one of the demo tracks' tones (440, 1000, 2500 Hz) stands far
 // above a frequency none of them has.
 bool hearsADemoTone() {
@@ -80,7 +81,7 @@ bool hearsADemoTone() {
   for (const QString &block : QString::fromUtf8(pactl.readAllStandardOutput()).split(QStringLiteral("Sink Input #")))
     if (block.contains(QStringLiteral("application.process.id = \"%1\"").arg(QCoreApplication::applicationPid())))
       sinkInput = block.section(u'\n', 0, 0);
-  EXPECT_FALSE(sinkInput.isEmpty()) << "no output stream of this process on the sound server";
+  if (sinkInput.isEmpty()) return false;  // a stopped player may close its stream
   QProcess parec;
   parec.start(QStringLiteral("parec"), {QStringLiteral("--monitor-stream=") + sinkInput, QStringLiteral("--raw"),
                                         QStringLiteral("--format=s16le"), QStringLiteral("--channels=1")});
