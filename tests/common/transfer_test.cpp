@@ -109,12 +109,15 @@ TEST(TransferTest, StalledServerTimesOutAndIsBusyMeanwhile) {
 }
 
 // What the player's page fetch and the updater's file fetch do with bodies
-// that never end, end late, or end without saying where (endless and
-// trickling files: tests/update/bounded_update_test.cpp).
+// that never end, end late, or end without saying where.
 TEST(TransferTest, HostileBodiesEndAtTheirBoundsWithAClearError) {
   using Mode = HttpResponse::Mode;
   HttpResponse trickle = make(200, QByteArray(5000, 't'), Mode::Trickle);
   trickle.intervalMs = 50;
+  kirasol::FetchLimits slowFile;
+  slowFile.maxBytes = 1 << 20;
+  slowFile.minBytesPerSecond = 1000;
+  slowFile.rateWindow = 1s;
   kirasol::FetchLimits smallFile;
   smallFile.maxBytes = 4 << 20;
   smallFile.requireKnownLength = true;
@@ -127,6 +130,8 @@ TEST(TransferTest, HostileBodiesEndAtTheirBoundsWithAClearError) {
       {"endless page", make(200, {}, Mode::Endless), {}, "the answer is larger than 1 MiB; stopped"},
       {"page announced too large", make(200, QByteArray(2 << 20, 'p')), {}, "the answer is larger than 1 MiB; stopped"},
       {"trickling page", trickle, {}, "not complete within 1.5 s"},
+      {"endless file", make(200, {}, Mode::Endless), smallFile, "the answer is larger than 4 MiB; stopped"},
+      {"trickling file", trickle, slowFile, "the server sent only"},
       {"file without a length", make(200, "abc", Mode::NoLength), smallFile, "the server did not say how long"},
       {"error page for a file", make(404, {}, Mode::Endless), smallFile, "the server answered with status 404"},
   };
@@ -148,6 +153,29 @@ TEST(TransferTest, HostileBodiesEndAtTheirBoundsWithAClearError) {
     EXPECT_LE(r.body.size(), 1 << 20);
     EXPECT_FALSE(QFile::exists(file));
   }
+  // The same limits let a whole file through.
+  TestHttpServer server;
+  ASSERT_TRUE(server.listen());
+  server.setRoute("/x", make(200, QByteArray(3 << 20, 'f')));
+  Transfer transfer(5s);
+  const kirasol::FetchResult r = transfer.fetchToFile(QUrl(server.url("/x")), dir.filePath("x"), smallFile);
+  EXPECT_TRUE(r.ok) << r.errorText.toStdString();
+  EXPECT_EQ(r.size, 3 << 20);
+  EXPECT_EQ(kirasol::test::readFile(dir.filePath("x")), QByteArray(3 << 20, 'f'));
+}
+
+TEST(TransferTest, CancelEndsARunningFetchAtOnce) {
+  TestHttpServer server;
+  ASSERT_TRUE(server.listen());
+  server.setRoute("/stall", make(200, "", HttpResponse::Mode::Stall));
+  Transfer transfer(30s);
+  QTimer::singleShot(100ms, [&] { transfer.cancel(); });
+  const auto started = std::chrono::steady_clock::now();
+  const kirasol::FetchResult r = transfer.fetch(QUrl(server.url("/stall")));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+  EXPECT_FALSE(r.ok);
+  EXPECT_TRUE(r.canceled);
+  EXPECT_FALSE(transfer.busy());
 }
 
 // A self-signed certificate for 127.0.0.1, made with the openssl tool.

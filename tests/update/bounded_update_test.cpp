@@ -42,6 +42,8 @@ TEST_F(UpdateRunTest, EndlessAndTricklingAnswersEndWithAClearErrorInBoundedMemor
     QString message;
   } cases[] = {
       {"endless file", "/update/a.bin", endless, "ดาวน์โหลดไฟล์ a.bin ไม่สำเร็จ (the answer is larger than 48 MiB; stopped)"},
+      {"endless version page", "/update/version.dat", endless,
+       "ดาวน์โหลดไฟล์ version.dat ไม่สำเร็จ (the answer is larger than 1 MiB; stopped)"},
       {"trickling file", "/update/a.bin", trickle, "ดาวน์โหลดไฟล์ a.bin ไม่สำเร็จ (the server sent only"},
   };
   for (const auto &c : cases) {

@@ -40,6 +40,10 @@ class SignedUpdateTest : public UpdateRunTest {
 };
 
 TEST_F(SignedUpdateTest, OnlyASignedListWithMatchingHashesIsInstalled) {
+  QTemporaryDir otherKey;
+  QProcess keygen;
+  keygen.start(QStringLiteral("minisign"), {"-G", "-W", "-p", otherKey.filePath("k.pub"), "-s", otherKey.filePath("k.key")});
+  ASSERT_TRUE(keygen.waitForFinished(30000) && keygen.exitCode() == 0);
   const struct {
     const char *name;
     std::function<void()> tamper;
@@ -69,6 +73,8 @@ TEST_F(SignedUpdateTest, OnlyASignedListWithMatchingHashesIsInstalled) {
          serverFile("files.dat.minisig", signature);
        },
        "ลายเซ็นของ files.dat ไม่ถูกต้อง (the trusted comment was altered)"},
+      {"signed with another key", [&] { ASSERT_EQ(signFolder(serverDir_.path(), otherKey.filePath("k.key")), ""); },
+       "ลายเซ็นของ version.dat ไม่ถูกต้อง (signed with another key"},
       {"a good signature but a file that does not match its hash", [&] { serverFile("b.bin", "evil b"); },
        "ไฟล์ b.bin ไม่ตรงกับ SHA-256 ที่ระบุไว้ จึงไม่ได้ติดตั้ง"},
       {"a good signature on a list without hashes",
