@@ -1,5 +1,5 @@
 // The player as a desktop program: what it remembers, its command line
-// without a display, Thai dialog buttons.
+// without a display too, local playlists, and Thai dialog buttons.
 
 #include "common/thai_button_texts.h"
 #include "player/settings/player_settings.h"
@@ -12,7 +12,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace kirasol {
@@ -68,6 +70,41 @@ TEST(CommandLine, HelpAndVersionWorkWithoutADisplay) {
     EXPECT_EQ(player.exitStatus() == QProcess::NormalExit ? player.exitCode() : -1, 0) << option.toStdString();
     const QString out = QString::fromUtf8(player.readAllStandardOutput());
     EXPECT_TRUE(out == "Kirasol Radio 1.1\n" || (option == "--help" && out.contains("--station URL"))) << out.toStdString();
+  }
+}
+
+// What a browser or file manager hands the player: a stream address, or a
+// local playlist to be read for its first stream.
+TEST(CommandLine, StationArgumentsAndLocalPlaylists) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("station.pls")),
+                              "[playlist]\nNumberOfEntries=2\nFile1=relative/stream\r\nFile2=http://radio.example.org:8620/\r\n"));
+  ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("station.m3u")),
+                              "#EXTM3U\n#EXTINF:-1,Kirasol\nhttps://radio.example.org/live\n"));
+  ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("none.m3u")), "#EXTM3U\nsong.mp3\n"));
+  const QString fileUrl = QUrl::fromLocalFile(dir.filePath(QStringLiteral("station.m3u"))).toString();
+
+  const struct {
+    QString argument;
+    QString station;  // empty: refused with a message
+  } cases[] = {
+      {QStringLiteral("http://127.0.0.1:8620/"), QStringLiteral("http://127.0.0.1:8620/")},
+      {QStringLiteral("https://radio.example.org/listen.pls"), QStringLiteral("https://radio.example.org/listen.pls")},
+      {QStringLiteral("station.pls"), QStringLiteral("http://radio.example.org:8620/")},
+      {fileUrl, QStringLiteral("https://radio.example.org/live")},
+      {QStringLiteral("none.m3u"), {}},
+      {QStringLiteral("missing.pls"), {}},
+      {QStringLiteral("ftp://radio.example.org/x.pls"), {}},
+  };
+  for (const auto &c : cases) {
+    QString error;
+    const std::optional<QString> station = stationFromArgument(c.argument, dir.path(), error);
+    if (c.station.isEmpty()) {
+      EXPECT_FALSE(station) << c.argument.toStdString();
+      EXPECT_FALSE(error.isEmpty()) << c.argument.toStdString();
+    } else {
+      EXPECT_EQ(station.value_or(QStringLiteral("(refused: %1)").arg(error)), c.station) << c.argument.toStdString();
+    }
   }
 }
 
