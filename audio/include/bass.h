@@ -214,7 +214,8 @@ HSTREAM BASS_StreamCreateURL(const char *url, DWORD offset, DWORD flags, DOWNLOA
  * BASS_RecordInit's device). Safe from any callback. Errors: HANDLE. */
 BOOL BASS_StreamFree(HSTREAM handle);
 /* END: download buffer size in bytes, constant for the stream. BUFFER: bytes
- * held now (0..END). CONNECTED: 1 while the connection is open, then 0.
+ * held now and not yet played (0..END): the download buffer plus the audio
+ * decoded ahead, counted as the station's bytes. CONNECTED: 1 while the connection is open, then 0.
  * DOWNLOAD: audio bytes received so far; CURRENT: audio bytes taken by the
  * decoder; START: 0. Errors (return (QWORD)-1): HANDLE, NOTFILE (a recording),
  * ILLPARAM (other mode). */

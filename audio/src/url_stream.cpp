@@ -138,7 +138,15 @@ void UrlStream::join() {
   if (decodeThread_.joinable()) decodeThread_.join();
 }
 
-uint64_t UrlStream::bufferHeld() const { return bufferReady_ ? buffer_->held() : 0; }
+// What waits to be heard, in the station's bytes: the download buffer and
+// the audio already decoded from it but not yet mixed. A player that waits
+// for a level before it plays must see both, or the decoder working ahead
+// would hold the start back.
+uint64_t UrlStream::bufferHeld() const {
+  if (!bufferReady_) return 0;
+  const uint64_t decoded = uint64_t(pcm_.frames()) * byteRate_ / uint64_t(request_.deviceRate);
+  return std::min<uint64_t>(buffer_->held() + decoded, bufferSize_);
+}
 uint64_t UrlStream::downloadedBytes() const { return bufferReady_ ? buffer_->written() : 0; }
 uint64_t UrlStream::decodedBytes() const { return bufferReady_ ? buffer_->read() : 0; }
 
@@ -670,7 +678,7 @@ size_t UrlStream::mixInto(float *mix, size_t frames, uint64_t globalStart, bool 
 // than a tenth of a second of audio waits in the download buffer. (With more
 // there, the decoder is only late, and re-buffering would not help.)
 bool UrlStream::runDry() const {
-  return connected_ && bufferHeld() < byteRate_ / 10;
+  return connected_ && buffer_->held() < byteRate_ / 10;
 }
 
 // Caller holds playMutex_. At the start any audio will do (the caller chose

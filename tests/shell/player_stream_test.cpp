@@ -96,8 +96,10 @@ struct PlayerStreamTest : ::testing::Test {
 TEST_F(PlayerStreamTest, PlaysTheDemoStationWithNameBitRateAndTitles) {
   QTemporaryDir tracks;
   ASSERT_TRUE(makeShortTracks(tracks.path()));
+  // A first burst of one second, well under the level the player waits
+  // for, so that it has to show its buffering.
   test::DemoStation station({QStringLiteral("--tracks"), tracks.path(), QStringLiteral("--metaint"),
-                             QStringLiteral("4000")});
+                             QStringLiteral("4000"), QStringLiteral("--burst"), QStringLiteral("16000")});
   ASSERT_TRUE(station.started()) << station.errorText().toStdString();
   ASSERT_TRUE(load(station.streamUrl())) << (dialogs.messages.empty() ? "" : dialogs.messages[0].text.toStdString());
 
