@@ -107,6 +107,7 @@ class Monitor:
         self.armed = False
         self.sound_at = None
         self.loud_now = False
+        self.flowing = threading.Event()  # parec delivers (its start can take half a second)
         self.thread = threading.Thread(target=self._run, daemon=True)
         self.thread.start()
 
@@ -118,6 +119,7 @@ class Monitor:
             now = time.monotonic()
             if not chunk:
                 return
+            self.flowing.set()
             data = carry + chunk
             usable = len(data) - len(data) % 2
             carry = data[usable:]
@@ -355,7 +357,9 @@ def main():
         # it, wake far more often than on a desktop, so the steady seconds
         # are measured without one.
         monitor = Monitor(args.monitor, args.threshold)
-        time.sleep(0.5)
+        if not monitor.flowing.wait(10):
+            raise RuntimeError("the sink's monitor delivers nothing")
+        time.sleep(0.1)
         return monitor
 
     rounds = []
