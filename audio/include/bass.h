@@ -151,8 +151,9 @@ int BASS_ErrorGetCode(void);
  * n-th sink, 0 = "no sound" (everything works; the mix is discarded at
  * real-time pace). Output is stereo float at `freq` (0 meaning 44100), one
  * stream named "Kirasol Radio" (icon "kirasol-radio", role music), about
- * 0.3 s queued at the server, which asks for more every 0.1 s; a stream
- * starts to sound once 0.1 s of it is there. When nothing plays the server
+ * 0.5 s queued at the server, which asks for more every 0.15 s (so a
+ * volume change is heard within half a second); a stream starts to sound
+ * once 0.1 s of it is there. When nothing plays the server
  * stream is paused. What is "heard" (titles, spectrum, END) follows the
  * server's playback clock. A server is never started: without one, DRIVER at
  * once. `flags`, `win` and `clsid` are ignored. Errors: ALREADY

@@ -8,10 +8,14 @@ namespace kirasol::audio {
 namespace {
 
 // The server asks for more once `kRequestMs` have been played out of the
-// `kTargetMs` queued: a few wake-ups a second, and a stream starts to sound
-// as soon as the first `kRequestMs` are there.
-constexpr uint32_t kTargetMs = 300;
-constexpr uint32_t kRequestMs = 100;
+// `kTargetMs` queued: under seven requests a second, each waking this
+// process and the server. The server keeps (target - 2 x request) / 2 =
+// 100 ms in the device itself; a shorter share there makes the server wake
+// far more often. A volume change is heard after what is queued, at most
+// half a second. A stream starts to sound as soon as `kStartMs` are there.
+constexpr uint32_t kTargetMs = 500;
+constexpr uint32_t kRequestMs = 150;
+constexpr uint32_t kStartMs = 100;
 
 class PulseOutput final : public OutputDevice {
  public:
@@ -101,7 +105,7 @@ class PulseOutput final : public OutputDevice {
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
     attr.tlength = bytesFor(kTargetMs);
-    attr.prebuf = bytesFor(kRequestMs);
+    attr.prebuf = bytesFor(kStartMs);
     attr.minreq = bytesFor(kRequestMs);
     attr.fragsize = uint32_t(-1);
     const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
