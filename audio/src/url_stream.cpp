@@ -142,10 +142,12 @@ void UrlStream::join() {
 // the audio already decoded from it but not yet mixed. A player that waits
 // for a level before it plays must see both, or the decoder working ahead
 // would hold the start back.
+// The decoder's share is the input fed to it and not yet decoded (up to a
+// chunk while its output queue is full) plus its decoded output.
 uint64_t UrlStream::bufferHeld() const {
   if (!bufferReady_) return 0;
   const uint64_t decoded = uint64_t(pcm_.frames()) * byteRate_ / uint64_t(request_.deviceRate);
-  return std::min<uint64_t>(buffer_->held() + decoded, bufferSize_);
+  return std::min<uint64_t>(buffer_->held() + decoderInput_.load() + decoded, bufferSize_);
 }
 uint64_t UrlStream::downloadedBytes() const { return bufferReady_ ? buffer_->written() : 0; }
 uint64_t UrlStream::decodedBytes() const { return bufferReady_ ? buffer_->read() : 0; }
@@ -561,6 +563,12 @@ void UrlStream::decodeMain() {
   std::vector<float> converted;
   std::unique_ptr<StereoResampler> resampler;
 
+  auto noteDecoderInput = [&] {
+    long fill = 0;
+    double fillAsDouble = 0;
+    if (mpg123_getstate(mh, MPG123_BUFFERFILL, &fill, &fillAsDouble) == MPG123_OK && fill >= 0)
+      decoderInput_ = uint64_t(fill);
+  };
   // Decodes every complete frame fed so far; false when cancelled.
   auto drain = [&]() -> bool {
     for (;;) {
@@ -569,6 +577,7 @@ void UrlStream::decodeMain() {
       size_t bytes = 0;
       const auto t0 = Clock::now();
       const int r = mpg123_decode_frame(mh, &frameNumber, &audio, &bytes);
+      noteDecoderInput();
       if (r == MPG123_NEW_FORMAT) {
         long rate = 0;
         int channels = 0, encoding = 0;
@@ -616,6 +625,7 @@ void UrlStream::decodeMain() {
     noteMarkers(start);
     if (n == 0) break;
     mpg123_feed(mh, input.data(), n);
+    noteDecoderInput();
     if (!drain()) break;
     noteMarkers(start + n);
   }

@@ -133,6 +133,7 @@ class UrlStream {
   std::atomic<uint64_t> &workNs_;
   MixerWake &mixerWake_;
   std::atomic<bool> cancelled_{false};
+  std::atomic<uint64_t> decoderInput_{0};  // bytes fed to the decoder and not yet decoded
   std::atomic<bool> waiting_{false};  // stalled or late: the download and decoder threads wake the mixer
 
   // Open handshake between the caller and the download thread.
