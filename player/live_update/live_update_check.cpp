@@ -1,5 +1,6 @@
 #include "player/live_update/live_update_check.h"
 
+#include "common/atomic_file.h"
 #include "common/program_names.h"
 #include "common/text_codec.h"
 #include "common/text_rules.h"
@@ -42,7 +43,7 @@ CheckControls CheckControls::forWidgets(QAbstractButton *command1, QProgressBar 
 QString pageFolder(const QString &programFolder, QString cacheFolder) {
   const QFileInfo folder(programFolder);
   const QFileInfo page(QDir(programFolder).filePath(kPageName));
-  if (folder.isDir() && folder.isWritable() && (!page.exists() || page.isWritable())) return programFolder;
+  if (folder.isDir() && folderIsWritable(programFolder) && (!page.exists() || page.isWritable())) return programFolder;
   if (cacheFolder.isEmpty()) {
     cacheFolder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/kirasol-radio");
   }
@@ -58,8 +59,9 @@ QString cannotInstallText(const QString &latestVersion) {
 
 bool foldersWritable(const QStringList &folders) {
   for (const QString &folder : folders) {
-    const QFileInfo info(folder);
-    if (!info.isDir() || !info.isWritable()) return false;
+    // Made a file there, not asked for permissions: a read-only mount, or
+    // root, would pass a permission check and fail at the first write.
+    if (!QFileInfo(folder).isDir() || !folderIsWritable(folder)) return false;
   }
   return true;
 }
