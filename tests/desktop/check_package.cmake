@@ -47,9 +47,11 @@ endforeach()
 expect("${demo_listing}" "./usr/lib/kirasol-radio/kirasol-radio\n" FALSE)
 
 execute_process(COMMAND dpkg-deb -f "${product}" Depends OUTPUT_VARIABLE depends)
-foreach(library libqt6widgets6 libqt6webenginewidgets6 libqt6multimedia6 libqt6dbus6)
+foreach(library libqt6widgets6 libqt6webenginewidgets6 libqt6multimedia6 libqt6dbus6 libpulse0)
   expect("${depends}" "${library}" TRUE)
 endforeach()
+# Sound goes straight to the sound server: no PortAudio/ALSA layer.
+expect("${depends}" "libportaudio" FALSE)
 execute_process(COMMAND dpkg-deb -f "${demo}" Depends OUTPUT_VARIABLE demo_depends)
 expect("${demo_depends}" "kirasol-radio" TRUE)
 
