@@ -682,8 +682,12 @@ TEST_F(EngineTest, TitleFloodKeepsMemoryAndSyncsBounded) {
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
   EXPECT_EQ(ends.ends.load(), 1);
+#if !defined(__SANITIZE_ADDRESS__)
   // Unbounded, the titles alone would take 64000 x 4 KB = 256 MB.
+  // (AddressSanitizer keeps every freed title resident in its quarantine,
+  // so the figure only means something in a normal build.)
   EXPECT_LT(most - before, 40 * 1024) << "resident memory grew by " << (most - before) << " KiB";
+#endif
   EXPECT_GT(titles.load(), 0);
   EXPECT_LE(titles.load(), int(seconds * 1000 / 26) + 1) << "in " << seconds << " s";
   EXPECT_STREQ(BASS_ChannelGetTags(h, BASS_TAG_META), title.c_str());
