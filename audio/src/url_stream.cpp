@@ -26,6 +26,10 @@ constexpr size_t kMaxSniffBytes = 64 * 1024;      // audio must show a frame wit
 constexpr size_t kMaxPlaylistBytes = 256 * 1024;
 constexpr size_t kMinBufferBytes = 4096;
 constexpr size_t kPcmQueueFrames = 22050;         // about half a second decoded ahead
+// Where the audio stops or comes back in the middle of a wave (the first
+// audio, an underrun, the end) it is ramped over this many frames (6 ms at
+// 44.1 kHz): a cut from full level to silence is heard as a click.
+constexpr size_t kFadeFrames = 256;
 constexpr size_t kRetiredMetaKept = 16;
 constexpr size_t kSpansKept = 512;
 
@@ -72,7 +76,7 @@ struct UrlStream::Attempt {
 };
 
 UrlStream::UrlStream(HSTREAM handle, StreamRequest request, std::atomic<uint64_t> &workNs, MixerWake &mixerWake)
-    : handle_(handle), request_(std::move(request)), workNs_(workNs), mixerWake_(mixerWake), pcm_(kPcmQueueFrames) {}
+    : handle_(handle), request_(std::move(request)), workNs_(workNs), mixerWake_(mixerWake), pcm_(kPcmQueueFrames), fadeInLeft_(kFadeFrames) {}
 
 UrlStream::~UrlStream() {
   cancel();
@@ -648,6 +652,7 @@ size_t UrlStream::mixInto(float *mix, size_t frames, uint64_t globalStart, bool 
       stalled_ = false;
       waiting_ = false;
       resumeGlobal_ = globalStart;
+      fadeInLeft_ = kFadeFrames;
     } else if (mixedFrames_ > 0 && pcm_.frames() < frames && !decodeFinished_ && !runDry()) {
       // Typically right after the start, when playing begins before the
       // decoder has caught up with the first burst: a few milliseconds'
@@ -662,6 +667,22 @@ size_t UrlStream::mixInto(float *mix, size_t frames, uint64_t globalStart, bool 
   const size_t n = pcm_.pop(scratch_.data(), frames);
   std::lock_guard lock(playMutex_);
   mixedOnce_ = true;
+  for (size_t i = 0; i < n && fadeInLeft_ > 0; ++i, --fadeInLeft_) {
+    const float gain = float(kFadeFrames - fadeInLeft_) / float(kFadeFrames);
+    scratch_[2 * i] *= gain;
+    scratch_[2 * i + 1] *= gain;
+  }
+  if (n < frames) {
+    // Silence follows this chunk: the end, an underrun or a start that
+    // waits for more.
+    const size_t ramp = std::min(n, kFadeFrames);
+    for (size_t j = 0; j < ramp; ++j) {
+      const float gain = float(ramp - j - 1) / float(ramp);
+      scratch_[2 * (n - ramp + j)] *= gain;
+      scratch_[2 * (n - ramp + j) + 1] *= gain;
+    }
+    fadeInLeft_ = kFadeFrames;
+  }
   for (size_t i = 0; i < n; ++i) {
     const float l = scratch_[2 * i];
     const float r = scratch_[2 * i + 1];

@@ -180,6 +180,7 @@ class UrlStream {
   // Underrun: while stalled nothing is mixed. The output frames where the
   // latest stall began and where the audio after it was mixed.
   bool mixedOnce_ = false;  // the mixer has taken (or tried to take) audio
+  size_t fadeInLeft_;       // frames still to ramp up after silence
   bool stalled_ = false;
   uint64_t stallGlobal_ = UINT64_MAX;
   uint64_t resumeGlobal_ = 0;
