@@ -202,6 +202,18 @@ def steady_measure(run, pid, args, xserver_pid, sound_pid):
     run.values["rss"] = status_field(pid, "VmHWM") / 1024.0
 
 
+def finish_run(run, monitor, since, proc, args, xserver_pid, sound_pid):
+    """First sound counted from `since`; then the monitor goes (it would
+    make the sink wake far more often) and the steady seconds are measured."""
+    heard = monitor.wait_sound(15)
+    monitor.close()
+    if heard is not None:
+        run.values["first"] = heard - since
+    steady_measure(run, proc.pid, args, xserver_pid, sound_pid)
+    stop(proc)
+    return run
+
+
 def run_from_start(name, argv, args, listen, xserver_pid, sound_pid):
     """A program that plays as soon as it starts: first sound from its start."""
     run = Run(name)
@@ -209,13 +221,7 @@ def run_from_start(name, argv, args, listen, xserver_pid, sound_pid):
     monitor.arm()
     t0 = time.monotonic()
     proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    heard = monitor.wait_sound(15)
-    monitor.close()
-    if heard is not None:
-        run.values["first"] = heard - t0
-    steady_measure(run, proc.pid, args, xserver_pid, sound_pid)
-    stop(proc)
-    return run
+    return finish_run(run, monitor, t0, proc, args, xserver_pid, sound_pid)
 
 
 def run_mpg123(args, *where):
@@ -258,13 +264,7 @@ def run_player(args, listen, xserver_pid, sound_pid):
     monitor.arm()
     t_play = time.monotonic()
     subprocess.run(["xdotool", "mousemove", "--window", window, "36", "122", "click", "1"], env=env, check=True)
-    heard = monitor.wait_sound(15)
-    monitor.close()
-    if heard is not None:
-        run.values["first"] = heard - t_play
-    steady_measure(run, proc.pid, args, xserver_pid, sound_pid)
-    stop(proc)
-    return run
+    return finish_run(run, monitor, t_play, proc, args, xserver_pid, sound_pid)
 
 
 # ------------------------------------------------------------------- report
