@@ -121,6 +121,7 @@ void FrmUpdate::closeEvent(QCloseEvent *event) {
 }
 
 void FrmUpdate::appendMessage(const QString &text) {
+  if (echo_) echo_(text);
   // Failure messages carry a reason and a path: they are broken at blanks
   // into items that fit, rather than run off the right edge.
   const QFontMetrics metrics(list_->font());

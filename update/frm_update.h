@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QListWidget;
@@ -39,6 +40,8 @@ class FrmUpdate final : public QWidget, public UpdateView {
   ~FrmUpdate() override;
 
   ModUpdate &module() { return *module_; }
+  // Also hands every message of the list to `echo` (kirasol-update --run).
+  void setMessageEcho(std::function<void(const QString &)> echo) { echo_ = std::move(echo); }
 
   void appendMessage(const QString &text) override;
   void setCurrentVersionCaption(const QString &text) override;
@@ -59,6 +62,7 @@ class FrmUpdate final : public QWidget, public UpdateView {
   ButtonLabel *label1_;
   std::unique_ptr<ModUpdate> module_;
   bool exitAfterRun_ = false;
+  std::function<void(const QString &)> echo_;
 };
 
 }  // namespace kirasol::update

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QUrl>
 #include <algorithm>
@@ -24,10 +25,16 @@ const QString kFilesFile = QStringLiteral("files.dat");
 const QString kServerVersionCopy = QStringLiteral("vers.dat");
 const QString kServerFilesCopy = QStringLiteral("update.dat");
 const QString kStagingName = QStringLiteral(".kirasol-update");
+// Beside the staging folder, which every run empties and removes.
+const QString kLockName = QStringLiteral(".kirasol-update.lock");
+// The signing time of the set installed last: no earlier set is taken.
+const QString kSignedFile = QStringLiteral("signed.dat");
 
 const QString kStoppedRetry = QStringLiteral("หยุดการอัพเดท กรุณาลองใหม่อีกครั้งค่ะ");
 const QString kStoppedRefused = QStringLiteral("หยุดการอัพเดท ไม่มีไฟล์ใดถูกเปลี่ยนแปลง กรุณาแจ้งผู้ดูแลเซิร์ฟเวอร์อัพเดทค่ะ");
 const QString kStoppedCanceled = QStringLiteral("ยกเลิกการอัพเดทแล้ว ไม่มีไฟล์ใดถูกเปลี่ยนแปลงค่ะ");
+const QString kStoppedBusy = QStringLiteral("มีโปรแกรมอัพเดทอีกตัวกำลังอัพเดทโฟลเดอร์นี้อยู่ ไม่มีไฟล์ใดถูกเปลี่ยนแปลง "
+                                            "กรุณารอให้เสร็จก่อนแล้วลองใหม่อีกครั้งค่ะ");
 
 // Lines of a text file that may end in CR LF, LF or CR; a final line break
 // does not start another line.
@@ -54,6 +61,18 @@ QString sha256OfFile(const QString &path) {
   QCryptographicHash hash(QCryptographicHash::Sha256);
   if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) return {};
   return QString::fromLatin1(hash.result().toHex());
+}
+
+// A name that stays inside the folder as written but leaves it through a
+// symbolic link on the way.
+bool leadsOutThroughLink(const QString &workDir, const QString &name) {
+  if (QDir::isAbsolutePath(name) || name.contains(QStringLiteral(".."))) return false;
+  const QString root = QDir(workDir).canonicalPath();
+  QString at = QDir::cleanPath(root + u'/' + name);
+  for (; isInside(root, at); at = QFileInfo(at).absolutePath()) {
+    if (QFileInfo(at).isSymLink()) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -108,7 +127,7 @@ bool isSafeFileName(const QString &workDir, const QString &name) {
 bool isReservedFileName(const QString &name) {
   const QString clean = QDir::cleanPath(name);
   return clean == kVersionFile || clean == kFilesFile || clean == kServerVersionCopy || clean == kServerFilesCopy ||
-         clean == kStagingName || clean.startsWith(kStagingName + u'/');
+         clean == kSignedFile || clean == kLockName || clean == kStagingName || clean.startsWith(kStagingName + u'/');
 }
 
 ModUpdate::ModUpdate(UrlFetcher &fetcher, QString updateBaseUrl, QString workDir, UpdateView &view,
@@ -136,6 +155,18 @@ bool ModUpdate::folderWritable() {
   return false;
 }
 
+bool ModUpdate::lockFolder(bool &busy) {
+  lock_ = std::make_unique<QLockFile>(path(kLockName));
+  // An install may take minutes: only a lock whose process is gone is stale.
+  lock_->setStaleLockTime(0);
+  if (lock_->tryLock(0)) return true;
+  busy = lock_->error() == QLockFile::LockFailedError;
+  lock_.reset();
+  if (!busy)
+    view_.appendMessage(QStringLiteral("สร้างไฟล์ล็อก %1 ไม่ได้").arg(path(kLockName)));
+  return false;
+}
+
 bool ModUpdate::recoverInterruptedInstall() {
   StagedInstall staging(workDir_);
   if (!QFileInfo::exists(staging.stagingFolder())) return true;
@@ -159,7 +190,16 @@ bool ModUpdate::recoverInterruptedInstall() {
 
 void ModUpdate::ReadCurrentVersion() {
   const bool writable = folderIsWritable(workDir_);
-  if (writable) recoverInterruptedInstall();
+  // The install of another updater in this folder is not an interrupted one.
+  bool busy = false;
+  if (writable) {
+    if (lockFolder(busy)) {
+      recoverInterruptedInstall();
+      lock_.reset();
+    } else if (busy) {
+      view_.appendMessage(QStringLiteral("มีโปรแกรมอัพเดทอีกตัวกำลังอัพเดทโฟลเดอร์นี้อยู่"));
+    }
+  }
   currentVersion_.clear();
   QByteArray bytes;
   if (readWholeFile(path(kVersionFile), bytes)) {
@@ -175,7 +215,7 @@ void ModUpdate::ReadCurrentVersion() {
   if (!writable) folderWritable();
 }
 
-ModUpdate::Verdict ModUpdate::fetchList(const QString &remote, QByteArray &bytes) {
+ModUpdate::Verdict ModUpdate::fetchList(const QString &remote, QByteArray &bytes, std::optional<SignedSet> &set) {
   const auto urlOf = [&](const QString &name) {
     // The name is appended as a path, so "#", "?" and blanks in it stay part
     // of the file name.
@@ -199,14 +239,40 @@ ModUpdate::Verdict ModUpdate::fetchList(const QString &remote, QByteArray &bytes
       // No answer at all may pass; an answer without the signature will not.
       return signature.httpStatus == 0 ? Verdict::Failed : Verdict::Refused;
     }
-    const SignatureCheck check = verifyMinisign(*key_, result.body, signature.body);
-    if (!check.valid) {
-      view_.appendMessage(QStringLiteral("ลายเซ็นของ %1 ไม่ถูกต้อง (%2)").arg(remote, check.error));
+    QString error;
+    set = verifySignedList(*key_, remote, result.body, signature.body, &error);
+    if (!set) {
+      view_.appendMessage(QStringLiteral("ลายเซ็นของ %1 ไม่ถูกต้อง (%2)").arg(remote, error));
       return Verdict::Refused;
     }
   }
   bytes = result.body;
   return Verdict::Ok;
+}
+
+bool ModUpdate::setAcceptable(const SignedSet &set, const QString &version) {
+  const auto refuse = [&](const QString &why) {
+    view_.appendMessage(why);
+    return false;
+  };
+  if (set.version != version)
+    return refuse(QStringLiteral("ลายเซ็นของ version.dat ระบุเวอร์ชั่น %1 ไม่ตรงกับไฟล์ (%2)").arg(set.version, version));
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  if (set.expiredAt(now))
+    return refuse(QStringLiteral("ชุดอัพเดทบนเซิร์ฟเวอร์หมดอายุแล้วตั้งแต่ %1 (ลงลายเซ็นเมื่อ %2) "
+                                 "เซิร์ฟเวอร์อาจส่งชุดเก่าที่ไม่ใช่ชุดล่าสุดมาให้")
+                      .arg(setTimeText(set.expiresAt), setTimeText(set.signedAt)));
+  QByteArray recorded;
+  if (!readWholeFile(path(kSignedFile), recorded)) return true;  // nothing installed signed yet
+  const QStringList lines = textLines(recorded);
+  const std::optional<QDateTime> installedAt = parseSetTime(lines.value(0).trimmed());
+  if (!installedAt)
+    return refuse(QStringLiteral("อ่านเวลาลงลายเซ็นของชุดที่ติดตั้งอยู่จาก %1 ไม่ได้ (ไฟล์เสียหาย)").arg(path(kSignedFile)));
+  if (set.signedAt < *installedAt)
+    return refuse(QStringLiteral("ชุดอัพเดทบนเซิร์ฟเวอร์ลงลายเซ็นเมื่อ %1 ก่อนชุดที่ติดตั้งอยู่ (%2) "
+                                 "จึงเป็นชุดเก่า ไม่ได้ติดตั้ง")
+                      .arg(setTimeText(set.signedAt), setTimeText(*installedAt)));
+  return true;
 }
 
 void ModUpdate::LoadFileList() {
@@ -228,11 +294,18 @@ void ModUpdate::UpdateFile(const QString &name, const QString &version, const QS
                            QStringList &refused) {
   if (!isSafeFileName(workDir_, name) || isReservedFileName(name) || QFileInfo(path(name)).isDir()) {
     view_.appendMessage(QStringLiteral("ไม่อนุญาตให้ติดตั้งไฟล์ชื่อ ") + name);
+    if (leadsOutThroughLink(workDir_, name))
+      view_.appendMessage(
+          QStringLiteral("%1 ในโฟลเดอร์โปรแกรมเป็นลิงก์ที่ชี้ออกไปนอกโฟลเดอร์ จึงไม่เขียนทับผ่านลิงก์นี้").arg(name));
     refused << name;
     return;
   }
   QString announcement;
-  auto slot = std::find_if(table.begin(), table.end(), [&](const FileEntry &e) { return e.Name == name; });
+  // "./a.bin" is the file recorded as "a.bin": its record decides, so no
+  // spelling of a name puts a lower version over the installed one.
+  const QString clean = QDir::cleanPath(name);
+  auto slot =
+      std::find_if(table.begin(), table.end(), [&](const FileEntry &e) { return QDir::cleanPath(e.Name) == clean; });
   if (slot != table.end()) {
     if (ordinalCompare(slot->Version, version) >= 0) return;
     announcement = QStringLiteral("อัพเดท ") + name + QStringLiteral(" เป็น ") + version;
@@ -301,13 +374,15 @@ RunResult ModUpdate::finishRun(RunResult result, const QStringList &troubled) {
     case RunResult::Failed: view_.appendMessage(kStoppedRetry); break;
     case RunResult::Refused: view_.appendMessage(kStoppedRefused); break;
     case RunResult::Canceled: view_.appendMessage(kStoppedCanceled); break;
+    case RunResult::Busy: view_.appendMessage(kStoppedBusy); break;
     default: break;
   }
   view_.processPendingEvents();
-  if (result != RunResult::NotWritable) {
+  if (result != RunResult::NotWritable && result != RunResult::Busy) {
     QFile::remove(path(kServerVersionCopy));
     QFile::remove(path(kServerFilesCopy));
   }
+  lock_.reset();
   running_ = false;
   return result;
 }
@@ -327,6 +402,7 @@ RunResult ModUpdate::Run() {
 
   // Nothing is fetched for a folder that cannot take the result.
   if (!folderWritable()) return finishRun(RunResult::NotWritable);
+  if (bool busy = false; !lockFolder(busy)) return finishRun(busy ? RunResult::Busy : RunResult::Failed);
   if (!recoverInterruptedInstall()) return finishRun(RunResult::Failed);
   if (!options_.publicKey.isEmpty() && !key_) {
     view_.appendMessage(QStringLiteral("กุญแจตรวจลายเซ็นของโปรแกรมนี้ใช้ไม่ได้ (%1)").arg(keyError_));
@@ -335,7 +411,8 @@ RunResult ModUpdate::Run() {
 
   view_.appendMessage(QStringLiteral("กำลังตรวจสอบเวอร์ชั่น"));
   QByteArray bytes;
-  if (const Verdict v = fetchList(kVersionFile, bytes); v != Verdict::Ok) return stopped(v);
+  std::optional<SignedSet> versionSet;
+  if (const Verdict v = fetchList(kVersionFile, bytes, versionSet); v != Verdict::Ok) return stopped(v);
   const std::optional<QString> latest = firstField(decodeText(bytes));
   if (!latest || latest->isEmpty()) {
     view_.appendMessage(QStringLiteral("ไม่พบเวอร์ชั่นล่าสุดบนเซิร์ฟเวอร์"));
@@ -344,14 +421,31 @@ RunResult ModUpdate::Run() {
   latestVersion_ = *latest;
   view_.setLatestVersionCaption(latestVersion_);
   view_.appendMessage(QStringLiteral("เวอร์ชั่นล่าสุด ") + latestVersion_);
+  // Checked before "already current": a stale set must not pass for the
+  // newest one.
+  if (versionSet && !setAcceptable(*versionSet, latestVersion_)) return finishRun(RunResult::Refused);
 
   if (latestVersion_ == currentVersion_) {
     view_.appendMessage(QStringLiteral("โปรแกรมคุณเป็นรุ่นล่าสุดแล้วค่ะ"));
     return finishRun(RunResult::AlreadyCurrent);
   }
+  if (!currentVersion_.isEmpty() && ordinalCompare(latestVersion_, currentVersion_) < 0) {
+    // A set kept from earlier, served again, would put back old files.
+    view_.appendMessage(QStringLiteral("เวอร์ชั่นบนเซิร์ฟเวอร์ %1 เก่ากว่าเวอร์ชั่นที่ติดตั้งอยู่ %2 จึงไม่ได้ติดตั้ง")
+                            .arg(latestVersion_, currentVersion_));
+    return finishRun(RunResult::Refused);
+  }
 
   view_.appendMessage(QStringLiteral("ดาวน์โหลดไฟล์อัพเดท"));
-  if (const Verdict v = fetchList(kFilesFile, bytes); v != Verdict::Ok) return stopped(v);
+  std::optional<SignedSet> filesSet;
+  if (const Verdict v = fetchList(kFilesFile, bytes, filesSet); v != Verdict::Ok) return stopped(v);
+  if (versionSet && filesSet && !filesSet->sameSetAs(*versionSet)) {
+    view_.appendMessage(QStringLiteral("files.dat (เวอร์ชั่น %1 ลงลายเซ็นเมื่อ %2) กับ version.dat (เวอร์ชั่น %3 "
+                                       "ลงลายเซ็นเมื่อ %4) ไม่ได้มาจากชุดอัพเดทเดียวกัน")
+                            .arg(filesSet->version, setTimeText(filesSet->signedAt), versionSet->version,
+                                 setTimeText(versionSet->signedAt)));
+    return finishRun(RunResult::Refused);
+  }
   view_.appendMessage(QStringLiteral("ตรวจสอบสอบไฟล์เพื่อดาวน์โหลด"));
   LoadFileList();
   view_.processPendingEvents();
@@ -391,7 +485,15 @@ RunResult ModUpdate::Run() {
       !replaceFileAtomically(staging.stagedPath(kVersionFile), (latestVersion_ + QStringLiteral("\r\n")).toUtf8(),
                              &error))
     return installFailed();
-  names << kFilesFile << kVersionFile;
+  names << kFilesFile;
+  if (versionSet) {
+    // Installed with the set, so the record never runs ahead of the files.
+    if (!replaceFileAtomically(staging.stagedPath(kSignedFile),
+                               (setTimeText(versionSet->signedAt) + QStringLiteral("\r\n")).toUtf8(), &error))
+      return installFailed();
+    names << kSignedFile;
+  }
+  names << kVersionFile;
   if (!staging.install(names, &error)) {
     // Interrupted on purpose by a test: the journal finishes it next time.
     if (staging.hasJournal()) return finishRun(RunResult::Failed);

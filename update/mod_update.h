@@ -19,16 +19,27 @@
 // bad signature, a failed or cut download, a wrong hash or the exit button
 // ends the run with every installed file and "version.dat" byte for byte as
 // before, and the list says which files were the trouble.
+//
+// Beyond the signatures, a run never goes backwards: a set whose version is
+// not newer than the installed one installs nothing, and no recorded file is
+// replaced by a lower version. Signed, the two lists must name one set (same
+// version, signing time and expiry in their trusted comments); a set past its
+// expiry, or signed earlier than the set installed last (whose signing time
+// "signed.dat" keeps), is refused. One run at a time works in a folder: a
+// lock file beside the staging folder keeps a second updater out.
 
 #include "common/transfer.h"
-#include "update/update_signature.h"
+#include "common/update_signature.h"
 
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <memory>
 #include <chrono>
 #include <functional>
 #include <optional>
+
+class QLockFile;
 
 namespace kirasol::update {
 
@@ -91,6 +102,7 @@ enum class RunResult {
   NotWritable,     // the folder cannot be written (a system-wide install); nothing fetched
   Canceled,        // Cancel() during the downloads; nothing changed
   Ignored,         // a run was already in progress
+  Busy,            // another updater is working on the folder; nothing changed
 };
 
 class ModUpdate {
@@ -132,7 +144,14 @@ class ModUpdate {
   RunResult finishRun(RunResult result, const QStringList &troubled = {});
   bool folderWritable();
   bool recoverInterruptedInstall();
-  Verdict fetchList(const QString &remote, QByteArray &bytes);
+  // Fetches a server list; signed, `set` is what its signature names.
+  Verdict fetchList(const QString &remote, QByteArray &bytes, std::optional<SignedSet> &set);
+  // The signed version.dat's set against itself, the clock and what was
+  // installed last.
+  bool setAcceptable(const SignedSet &set, const QString &version);
+  // The folder for this process alone; false when `busy` (another updater
+  // holds it) or the lock cannot be made (said in the list).
+  bool lockFolder(bool &busy);
   // Decides one listed file against `table`, recording it there: adds it to
   // `downloads` when it must be fetched, or to `refused`.
   void UpdateFile(const QString &name, const QString &version, const QString &sha256,
@@ -154,6 +173,7 @@ class ModUpdate {
   bool running_ = false;
   bool cancelRequested_ = false;
   std::function<bool(int)> beforeReplace_;
+  std::unique_ptr<QLockFile> lock_;
 };
 
 }  // namespace kirasol::update

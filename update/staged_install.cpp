@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -35,6 +36,22 @@ bool renameOver(const QString &from, const QString &to, QString *error) {
 }
 
 bool exists(const QString &path) { return QFileInfo(path).exists() || QFileInfo(path).isSymLink(); }
+
+// Makes the names of entries just made or renamed below `root` survive a
+// power cut: the folder of each path and every folder up to `root` (which
+// may have been made on the way), and `root`, each once.
+void syncFolders(const QStringList &paths, const QString &rootPath) {
+  const QString root = QFileInfo(rootPath).absoluteFilePath();
+  QStringList folders{root};
+  for (const QString &path : paths) {
+    for (QString folder = QFileInfo(path).absolutePath(); folder.startsWith(root);
+         folder = QFileInfo(folder).absolutePath()) {
+      if (!folders.contains(folder)) folders << folder;
+      if (folder.size() <= root.size()) break;
+    }
+  }
+  for (const QString &folder : folders) syncPath(folder);
+}
 
 // A second name for the installed file, so putting it back is one rename.
 // Where hard links are not possible, a copy made complete before it gets
@@ -87,16 +104,17 @@ void StagedInstall::finish() {
   QDir(stagingFolder()).removeRecursively();
 }
 
-bool StagedInstall::writeJournal(const QList<Entry> &entries, QString *error) {
+bool StagedInstall::writeJournal(const Journal &journal, QString *error) {
   QByteArray text = kJournalHeader + '\n';
-  for (const Entry &e : entries) text += (e.existed ? "1\t" : "0\t") + e.name.toUtf8() + '\n';
+  for (const Entry &e : journal.entries) text += (e.existed ? "1\t" : "0\t") + e.name.toUtf8() + '\n';
+  for (const QString &folder : journal.madeFolders) text += "d\t" + folder.toUtf8() + '\n';
   if (!replaceFileAtomically(journalPath(), text, error)) return false;
   syncPath(journalPath());
   syncPath(stagingFolder());
   return true;
 }
 
-bool StagedInstall::readJournal(QList<Entry> &entries, QString *error) const {
+bool StagedInstall::readJournal(Journal &journal, QString *error) const {
   QFile file(journalPath());
   if (!file.open(QIODevice::ReadOnly)) {
     if (error) *error = file.errorString();
@@ -109,41 +127,59 @@ bool StagedInstall::readJournal(QList<Entry> &entries, QString *error) const {
   }
   for (const QByteArray &line : lines) {
     if (line.isEmpty()) continue;
-    if (line.size() < 3 || (line[0] != '0' && line[0] != '1') || line[1] != '\t') {
+    if (line.size() < 3 || (line[0] != '0' && line[0] != '1' && line[0] != 'd') || line[1] != '\t') {
       if (error) *error = QStringLiteral("%1 is damaged").arg(journalPath());
       return false;
     }
-    entries.append({line[0] == '1', QString::fromUtf8(line.mid(2))});
+    const QString name = QString::fromUtf8(line.mid(2));
+    if (line[0] == 'd') {
+      journal.madeFolders << name;
+    } else {
+      journal.entries.append({line[0] == '1', name});
+    }
   }
   return true;
 }
 
 StagedInstall::Replaced StagedInstall::replaceAll(const QList<Entry> &entries, QString *error) {
+  // Every old file gets its second name first, and those names reach the
+  // disk before the first file is replaced: an undo after a power cut finds
+  // them all.
+  QStringList backups;
+  for (const Entry &e : entries) {
+    if (!e.existed || !exists(stagedPath(e.name))) continue;
+    if (!exists(backupPath(e.name)) && !keepBackup(target(e.name), backupPath(e.name), error)) return Replaced::Failed;
+    backups << backupPath(e.name);
+  }
+  syncFolders(backups, stagingFolder());
+  QStringList replaced;
+  const auto done = [&] { syncFolders(replaced, folder_); };
   for (int i = 0; i < entries.size(); ++i) {
     const Entry &e = entries[i];
     const QString staged = stagedPath(e.name);
     if (!exists(staged)) continue;  // replaced before an interruption
-    if (beforeReplace && !beforeReplace(i)) return Replaced::Interrupted;
+    if (beforeReplace && !beforeReplace(i)) return done(), Replaced::Interrupted;
+    // rename() replaces a symbolic link itself, never the file it points to.
     const QString installed = target(e.name);
-    if (e.existed) {
-      if (!exists(backupPath(e.name)) && !keepBackup(installed, backupPath(e.name), error)) return Replaced::Failed;
-      // The new file keeps what the old one allowed (an executable stays one).
-      QFile::setPermissions(staged, QFile::permissions(installed));
-    }
+    // The new file keeps what the old one allowed (an executable stays one).
+    if (e.existed) QFile::setPermissions(staged, QFile::permissions(installed));
     if (!QDir().mkpath(QFileInfo(installed).absolutePath())) {
       if (error) *error = QStringLiteral("%1 cannot be made").arg(QFileInfo(installed).absolutePath());
-      return Replaced::Failed;
+      return done(), Replaced::Failed;
     }
-    if (!renameOver(staged, installed, error)) return Replaced::Failed;
+    if (!renameOver(staged, installed, error)) return done(), Replaced::Failed;
+    replaced << installed;
   }
-  syncPath(folder_);
+  done();
   return Replaced::All;
 }
 
-bool StagedInstall::rollBack(const QList<Entry> &entries, QString *error) {
+bool StagedInstall::rollBack(const Journal &journal, QString *error) {
   bool ok = true;
-  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+  QStringList touched;
+  for (auto it = journal.entries.rbegin(); it != journal.entries.rend(); ++it) {
     if (exists(stagedPath(it->name))) continue;  // never replaced
+    touched << target(it->name);
     if (it->existed) {
       if (!exists(backupPath(it->name))) {
         if (error) *error = QStringLiteral("the old %1 is missing").arg(it->name);
@@ -156,22 +192,39 @@ bool StagedInstall::rollBack(const QList<Entry> &entries, QString *error) {
       ok = false;
     }
   }
-  syncPath(folder_);
+  // The folders the install made go too, deepest first; one that holds
+  // anything else now (or is not a folder) stays.
+  QStringList folders = journal.madeFolders;
+  std::sort(folders.begin(), folders.end(), [](const QString &a, const QString &b) { return a.size() > b.size(); });
+  for (const QString &folder : folders) {
+    if (QDir(folder_).rmdir(folder)) touched << target(folder);
+  }
+  syncFolders(touched, folder_);
   return ok;
 }
 
 bool StagedInstall::install(const QStringList &names, QString *error) {
-  QList<Entry> entries;
+  Journal journal;
+  QStringList staged;
   for (const QString &name : names) {
     if (!exists(stagedPath(name))) {
       if (error) *error = QStringLiteral("%1 was not downloaded").arg(name);
       return false;
     }
     syncPath(stagedPath(name));
-    entries.append({exists(target(name)), name});
+    staged << stagedPath(name);
+    journal.entries.append({exists(target(name)), name});
+    // Recorded before they exist, so an undo, even after a crash, knows them.
+    for (QString folder = QFileInfo(name).path(); folder != u"." && !folder.isEmpty();
+         folder = QFileInfo(folder).path()) {
+      if (!exists(target(folder)) && !journal.madeFolders.contains(folder)) journal.madeFolders << folder;
+    }
   }
-  if (!writeJournal(entries, error)) return false;
-  switch (replaceAll(entries, error)) {
+  // The staged files' contents and names are on the disk before the journal
+  // says the install may go on with them.
+  syncFolders(staged, stagingFolder());
+  if (!writeJournal(journal, error)) return false;
+  switch (replaceAll(journal.entries, error)) {
     case Replaced::All:
       finish();
       return true;
@@ -181,7 +234,7 @@ bool StagedInstall::install(const QStringList &names, QString *error) {
       break;
   }
   QString rollBackError;
-  if (rollBack(entries, &rollBackError)) {
+  if (rollBack(journal, &rollBackError)) {
     finish();
   } else if (error) {
     *error += QStringLiteral("; undoing it failed too (%1)").arg(rollBackError);
@@ -194,9 +247,9 @@ StagedInstall::Recovery StagedInstall::recover(QString *error) {
     if (QFileInfo::exists(stagingFolder())) QDir(stagingFolder()).removeRecursively();
     return Recovery::NothingToDo;
   }
-  QList<Entry> entries;
-  if (!readJournal(entries, error)) return Recovery::Failed;
-  switch (replaceAll(entries, error)) {
+  Journal journal;
+  if (!readJournal(journal, error)) return Recovery::Failed;
+  switch (replaceAll(journal.entries, error)) {
     case Replaced::All:
       finish();
       return Recovery::Finished;
@@ -205,7 +258,7 @@ StagedInstall::Recovery StagedInstall::recover(QString *error) {
     case Replaced::Failed:
       break;
   }
-  if (!rollBack(entries, error)) return Recovery::Failed;
+  if (!rollBack(journal, error)) return Recovery::Failed;
   finish();
   return Recovery::RolledBack;
 }

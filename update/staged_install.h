@@ -14,7 +14,12 @@
 //
 // Journal (".kirasol-update/journal"): a first line "kirasol-update install 1",
 // then one line per file in install order: "1" (the file existed) or "0",
-// a tab, and the name relative to the program folder.
+// a tab, and the name relative to the program folder; then a line "d", a tab
+// and the folder for each folder the install makes, which an undo removes.
+//
+// What must survive a power cut is synced in order: the staged files and
+// their folders, then the journal, then every kept old file's name, and the
+// folders of the replaced files after the renames.
 
 #include <QString>
 #include <QStringList>
@@ -59,11 +64,15 @@ class StagedInstall {
   QString target(const QString &name) const;
   QString backupPath(const QString &name) const;
   QString journalPath() const;
-  bool writeJournal(const QList<Entry> &entries, QString *error);
-  bool readJournal(QList<Entry> &entries, QString *error) const;
+  struct Journal {
+    QList<Entry> entries;
+    QStringList madeFolders;  // relative to the program folder
+  };
+  bool writeJournal(const Journal &journal, QString *error);
+  bool readJournal(Journal &journal, QString *error) const;
   enum class Replaced { All, Interrupted, Failed };
   Replaced replaceAll(const QList<Entry> &entries, QString *error);
-  bool rollBack(const QList<Entry> &entries, QString *error);
+  bool rollBack(const Journal &journal, QString *error);
   void finish();
 
   QString folder_;

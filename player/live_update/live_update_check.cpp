@@ -4,6 +4,7 @@
 #include "common/program_names.h"
 #include "common/text_codec.h"
 #include "common/text_rules.h"
+#include "common/update_signature.h"
 #include "player/live_update/download_to_folder.h"
 
 #include <kirasol/build_settings.h>
@@ -17,6 +18,7 @@
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 
 namespace kirasol::live_update {
@@ -55,6 +57,18 @@ QString cannotInstallText(const QString &latestVersion) {
   return QStringLiteral("มีเวอร์ชั่นใหม่ %1 แต่โปรแกรมนี้ติดตั้งและดูแลโดยระบบ จึงอัพเดทจากที่นี่ไม่ได้ "
                         "กรุณาให้ผู้ดูแลระบบอัพเดท หรืออัพเดทผ่านตัวจัดการแพ็กเกจ (package manager) ค่ะ")
       .arg(latestVersion);
+}
+
+QString expiredSetText(const QString &expiredAt) {
+  return QStringLiteral("ชุดอัพเดทบนเซิร์ฟเวอร์หมดอายุแล้วตั้งแต่ %1 จึงไม่ได้เสนอให้อัพเดท "
+                        "กรุณาแจ้งผู้ดูแลเซิร์ฟเวอร์อัพเดทค่ะ")
+      .arg(expiredAt);
+}
+
+QString untrustedSetText(const QString &why) {
+  return QStringLiteral("อัพเดทบนเซิร์ฟเวอร์ตรวจลายเซ็นไม่ผ่าน (%1) จึงไม่ได้เสนอให้อัพเดท "
+                        "กรุณาแจ้งผู้ดูแลเซิร์ฟเวอร์อัพเดทค่ะ")
+      .arg(why);
 }
 
 bool foldersWritable(const QStringList &folders) {
@@ -101,6 +115,17 @@ CheckOutcome LiveUpdateCheck::run(const QString &installedVersion, const CheckCo
     return CheckOutcome::NoNewerVersion;
   }
 
+  if (!trustedKey_.isEmpty()) {
+    bool newer = true;
+    const QString problem = signedSetProblem(installedVersion, newer);
+    if (!problem.isEmpty() || !newer) {
+      call(controls.setStatus, newer ? problem : QStringLiteral("ไม่มีไฟล์อัพเดทที่ต้องการ"));
+      call(controls.setProgress, 3);
+      call(controls.setCommandEnabled, true);
+      return newer ? CheckOutcome::NotTrusted : CheckOutcome::NoNewerVersion;
+    }
+  }
+
   if (!foldersWritable(installFolders_)) {
     // The Update program could only fail (and leave a half-updated folder):
     // say where the update comes from instead of offering it.
@@ -116,6 +141,31 @@ CheckOutcome LiveUpdateCheck::run(const QString &installedVersion, const CheckCo
       dialogs_.message(parent, {QStringLiteral("มีไฟล์อัพเดทใหม่ ต้องการอัพเดทหรือไม่"),
                                       QStringLiteral("อัพเดทใหม่"), MessageIcon::None, MessageButtons::YesNo});
   return answer == MessageAnswer::Yes ? CheckOutcome::UpdateAccepted : CheckOutcome::UpdateDeclined;
+}
+
+QString LiveUpdateCheck::signedSetProblem(const QString &installedVersion, bool &newer) {
+  QString error;
+  const std::optional<MinisignKey> key = parseMinisignPublicKey(trustedKey_, &error);
+  if (!key) return untrustedSetText(error);
+  const auto fetch = [&](const QString &name, QByteArray &body) {
+    QUrl url(updateBaseUrl_);
+    url.setPath(url.path() + name);
+    const FetchResult result = fetcher_.fetch(url);
+    if (!result.ok) error = QStringLiteral("%1: %2").arg(name, result.errorText);
+    body = result.body;
+    return result.ok;
+  };
+  QByteArray list, signature;
+  if (!fetch(QStringLiteral("version.dat"), list) || !fetch(QStringLiteral("version.dat.minisig"), signature))
+    return untrustedSetText(error);
+  const std::optional<SignedSet> set = verifySignedList(*key, QStringLiteral("version.dat"), list, signature, &error);
+  if (!set) return untrustedSetText(error);
+  const std::optional<QString> version = firstField(decodeText(list));
+  if (!version || *version != set->version)
+    return untrustedSetText(QStringLiteral("version.dat does not hold the signed version %1").arg(set->version));
+  if (set->expiredAt(QDateTime::currentDateTimeUtc())) return expiredSetText(setTimeText(set->expiresAt));
+  newer = ordinalCompare(set->version, installedVersion) > 0;
+  return {};
 }
 
 bool startUpdateProgram(ProgramLauncher &launcher, Dialogs &dialogs, const QString &updateBaseUrl) {

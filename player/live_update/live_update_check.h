@@ -16,6 +16,7 @@
 //     case CheckOutcome::NoNewerVersion:   // Command1 enabled again; the countdown runs on
 //     case CheckOutcome::NoVersionFound:   // as NoNewerVersion
 //     case CheckOutcome::CannotInstall:    // as NoNewerVersion, with its own status text
+//     case CheckOutcome::NotTrusted:       // as NoNewerVersion, with its own status text
 //       break;
 //     case CheckOutcome::UpdateAccepted:   // unload the splash, then
 //       if (startUpdateProgram(launcher, dialogs))  // start the Update program and
@@ -55,6 +56,7 @@ enum class CheckOutcome {
   UpdateAccepted,  // newer version, the user answered Yes
   UpdateDeclined,  // newer version, the user answered No
   CannotInstall,   // newer version, but this user cannot write where the Update program installs: not offered
+  NotTrusted,      // the signed version.dat is missing, mis-signed, not newer or expired: not offered
 };
 
 // What the check changes on the splash window. Any of them may be empty.
@@ -73,6 +75,11 @@ inline const QString kPageName = QStringLiteral("liveupdate.html");
 // Label1's text when a newer version cannot be installed by this user (a
 // system-wide install): the package manager or the administrator updates it.
 QString cannotInstallText(const QString &latestVersion);
+
+// Label1's texts when the update page names a newer version but the signed
+// set behind it would be refused by the Update program.
+QString expiredSetText(const QString &expiredAt);
+QString untrustedSetText(const QString &why);
 
 // True when this user may create and replace files in every one of `folders`.
 bool foldersWritable(const QStringList &folders);
@@ -94,6 +101,14 @@ class LiveUpdateCheck {
   // them can be written; none set, it is always offered.
   void setInstallFolders(QStringList folders) { installFolders_ = std::move(folders); }
 
+  // The minisign public key the Update program trusts. Set, a newer version
+  // is offered only when the server's version.dat carries a valid signature
+  // by it, names a set newer than the installed version and has not expired:
+  // anything else the Update program refuses, so offering it would only
+  // stop the player for nothing (and a stale set, served to hold back the
+  // real update, would pass for the newest). Empty: the page alone decides.
+  void setTrustedKey(QByteArray publicKey) { trustedKey_ = std::move(publicKey); }
+
   CheckOutcome run(const QString &installedVersion, const CheckControls &controls, QWidget *dialogParent = nullptr);
 
   // The server's version found by the last run (empty before one succeeds).
@@ -105,7 +120,12 @@ class LiveUpdateCheck {
   QString updateBaseUrl_;
   QString pageFolder_;
   QStringList installFolders_;
+  QByteArray trustedKey_;
   QString latestVersion_;
+
+  // Empty when the signed set may be offered, else Label1's text; `newer`
+  // false when the signed version is not above the installed one.
+  QString signedSetProblem(const QString &installedVersion, bool &newer);
 };
 
 // Starts the Update program (program folder first) in the player's working

@@ -72,6 +72,7 @@ void PlayerShell::runUpdateCheck(FrmSplash &splash) {
   // The Update program replaces the files of the folder it is started in
   // (this one's working folder) and the player's own.
   check.setInstallFolders({programFolder, QDir::currentPath()});
+  check.setTrustedKey(QByteArray(settings::kUpdatePublicKey));
   const auto controls = live_update::CheckControls::forWidgets(
       splash.command1(), splash.progressBar1(), splash.label1(), splash.findChild<QTimer *>(QStringLiteral("Timer1")));
   // The splash stays loaded until the check returns (it only hides when the
@@ -93,6 +94,7 @@ void PlayerShell::runUpdateCheck(FrmSplash &splash) {
     case live_update::CheckOutcome::NoNewerVersion:
     case live_update::CheckOutcome::NoVersionFound:
     case live_update::CheckOutcome::CannotInstall:
+    case live_update::CheckOutcome::NotTrusted:
       break;
   }
 }

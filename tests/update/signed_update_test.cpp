@@ -31,6 +31,11 @@ class SignedUpdateTest : public UpdateRunTest {
     signed_ = snapshot(serverDir_.path());
   }
   QString served(const QString &name) const { return serverDir_.filePath(name); }
+  // The trusted comment sign-update gave version.dat, for files.dat.
+  QString filesComment() const {
+    const QByteArray line = kirasol::test::readFile(served("version.dat.minisig")).split('\n').value(2);
+    return QString::fromUtf8(line.mid(17)).replace("file:version.dat", "file:files.dat");
+  }
   // Back to the folder as signed in SetUp.
   void restoreServer() {
     for (const QString &name : QDir(serverDir_.path()).entryList(QDir::Files)) QFile::remove(served(name));
@@ -80,7 +85,7 @@ TEST_F(SignedUpdateTest, OnlyASignedListWithMatchingHashesIsInstalled) {
       {"a good signature on a list without hashes",
        [&] {
          serverFile("files.dat", "a.bin,1.1\r\nb.bin,1.1\r\n");
-         ASSERT_TRUE(minisign({"-S", "-s", demoSecretKey(), "-m", served("files.dat")}));
+         ASSERT_TRUE(minisign({"-S", "-s", demoSecretKey(), "-m", served("files.dat"), "-t", filesComment()}));
        },
        "ไฟล์ a.bin ไม่มี SHA-256 ในรายการที่ลงลายเซ็นไว้ จึงไม่ได้ติดตั้ง"},
   };
@@ -97,7 +102,7 @@ TEST_F(SignedUpdateTest, OnlyASignedListWithMatchingHashesIsInstalled) {
 
   // Signed by minisign's legacy algorithm (the file itself, not its hash).
   restoreServer();
-  ASSERT_TRUE(minisign({"-S", "-l", "-s", demoSecretKey(), "-m", served("files.dat")}));
+  ASSERT_TRUE(minisign({"-S", "-l", "-s", demoSecretKey(), "-m", served("files.dat"), "-t", filesComment()}));
   EXPECT_TRUE(kirasol::test::readFile(served("files.dat.minisig")).split('\n').value(1).startsWith("RWTF"));
   EXPECT_EQ(start().Run(), RunResult::Updated) << view_.messages.join(" | ").toStdString();
   EXPECT_EQ(local("a.bin"), "new a");

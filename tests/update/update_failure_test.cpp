@@ -187,6 +187,29 @@ TEST_F(UpdateFailureTest, AnInstallThatCannotBeFinishedIsUndone) {
   EXPECT_EQ(next.CurrentVersion(), "1.1");
 }
 
+// Undone after a crash, an install takes away the folders it made as well.
+TEST_F(UpdateFailureTest, AnUndoneInstallRemovesTheFoldersItMade) {
+  serverFile("files.dat", "a.bin,1.1\r\ndeep/er/c.bin,1.0\r\nb.bin,1.1\r\n");
+  ASSERT_TRUE(QDir(serverDir_.path()).mkpath("deep/er"));
+  serverFile("deep/er/c.bin", "C");
+  auto expected = snapshot(workDir_.path());
+  ModUpdate &module = start();
+  module.setInterruptionForTest([](int step) { return step < 2; });  // a.bin and deep/er/c.bin replaced
+  EXPECT_EQ(module.Run(), RunResult::Failed);
+  EXPECT_EQ(local("deep/er/c.bin"), "C");
+  // b.bin can no longer be replaced: the install must be undone.
+  ASSERT_TRUE(QFile::remove(workDir_.filePath("b.bin")));
+  ASSERT_TRUE(QDir(workDir_.path()).mkdir("b.bin"));
+  localFile("b.bin/x", "x");
+
+  ModUpdate next(transfer_, server_.url("/update/"), workDir_.path(), view_);
+  next.ReadCurrentVersion();
+  expected.remove("b.bin");
+  expected["b.bin/x"] = "x";
+  EXPECT_EQ(snapshot(workDir_.path()), expected);
+  EXPECT_FALSE(localExists("deep"));
+}
+
 // A folder this user cannot write (a system-wide install) is reported before
 // anything is fetched or written.
 TEST_F(UpdateFailureTest, AFolderThatCannotBeWrittenIsReportedBeforeAnythingElse) {

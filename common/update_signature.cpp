@@ -1,10 +1,11 @@
-#include "update/update_signature.h"
+#include "common/update_signature.h"
 
 #include <QList>
+#include <QRegularExpression>
 #include <algorithm>
 #include <sodium.h>
 
-namespace kirasol::update {
+namespace kirasol {
 
 namespace {
 
@@ -102,4 +103,70 @@ SignatureCheck verifyMinisign(const MinisignKey &key, const QByteArray &data, co
   return {true, {}, QString::fromUtf8(trustedComment)};
 }
 
-}  // namespace kirasol::update
+namespace {
+const QString kCommentStart = QStringLiteral("kirasol update ");
+}  // namespace
+
+QString setTimeText(const QDateTime &time) { return time.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ")); }
+
+std::optional<QDateTime> parseSetTime(const QString &text) {
+  static const QRegularExpression form(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$"));
+  if (!form.match(text).hasMatch()) return std::nullopt;
+  QDateTime time = QDateTime::fromString(text, Qt::ISODate);
+  if (!time.isValid()) return std::nullopt;
+  return time.toUTC();
+}
+
+std::optional<SignedSet> parseSetComment(const QString &trustedComment, QString *error) {
+  const auto fail = [&](const QString &why) -> std::optional<SignedSet> {
+    if (error) *error = why;
+    return std::nullopt;
+  };
+  const QString unnamed = QStringLiteral("the trusted comment does not name the update set (signed by an older "
+                                         "scripts/sign-update?)");
+  if (!trustedComment.startsWith(kCommentStart)) return fail(unnamed);
+  SignedSet set;
+  bool hasVersion = false;
+  QString rest = trustedComment.mid(kCommentStart.size());
+  while (!rest.isEmpty()) {
+    if (rest.startsWith(QStringLiteral("version:"))) {
+      set.version = rest.mid(8);
+      hasVersion = true;
+      break;
+    }
+    const qsizetype blank = rest.indexOf(u' ');
+    const QString field = rest.left(blank);
+    rest = blank < 0 ? QString() : rest.mid(blank + 1);
+    const qsizetype colon = field.indexOf(u':');
+    const QString name = field.left(colon);
+    const QString value = colon < 0 ? QString() : field.mid(colon + 1);
+    if (name == u"file") {
+      set.file = value;
+    } else if (name == u"signed" || name == u"expires") {
+      const std::optional<QDateTime> time = parseSetTime(value);
+      if (!time) return fail(QStringLiteral("the trusted comment's %1 time \"%2\" is not a UTC time").arg(name, value));
+      (name == u"signed" ? set.signedAt : set.expiresAt) = *time;
+    }
+    // Other fields are for later versions of the script; they are signed too.
+  }
+  if (!hasVersion || set.file.isEmpty() || !set.signedAt.isValid()) return fail(unnamed);
+  return set;
+}
+
+std::optional<SignedSet> verifySignedList(const MinisignKey &key, const QString &fileName, const QByteArray &data,
+                                          const QByteArray &signatureFile, QString *error) {
+  const SignatureCheck check = verifyMinisign(key, data, signatureFile);
+  if (!check.valid) {
+    if (error) *error = check.error;
+    return std::nullopt;
+  }
+  std::optional<SignedSet> set = parseSetComment(check.trustedComment, error);
+  if (set && set->file != fileName) {
+    // A valid signature of the other list, served under this name.
+    if (error) *error = QStringLiteral("the signature is for %1").arg(set->file);
+    return std::nullopt;
+  }
+  return set;
+}
+
+}  // namespace kirasol
