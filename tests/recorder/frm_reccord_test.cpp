@@ -137,6 +137,64 @@ TEST(frmReccord, ResponsesThatAreNotAccepted) {
   }
 }
 
+// A station that refuses (an Icecast 403) or is down: a player on the relay
+// gets a 503 and its connection closed, and Record says why it cannot record
+// and leaves no file, whether pressed after the refusal or before the tune.
+TEST(frmReccord, RefusedStationIsRefusedToPlayersAndRecording) {
+  TestStation forbidden("HTTP/1.0 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+  const quint16 down = test::freePort();
+  const struct {
+    const char *name;
+    quint16 port;
+    const char *shown;
+    bool armedBeforeTune;
+  } cases[] = {
+      {"403, pressed after", forbidden.port(), "Not an ICY station: \"HTTP/1.0 403 Forbidden\"", false},
+      {"403, armed before the tune", forbidden.port(), "Not an ICY station: \"HTTP/1.0 403 Forbidden\"", true},
+      {"down, pressed after", down, "Error ocurred", false},
+      {"down, armed before the tune", down, "Error ocurred", true},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    Window t;
+    if (c.armedBeforeTune) {
+      t.dialogs.inputs.push_back(QStringLiteral("early.mp3"));
+      t.click("CmdRecord");
+      ASSERT_TRUE(t.recording());
+    }
+    // A player already waiting when the refusal comes is answered then.
+    t.tune(c.port);
+    QTcpSocket player;
+    player.connectToHost(QHostAddress::LocalHost, t.relayPort);
+    ASSERT_TRUE(player.waitForConnected(3000));
+    player.write("GET / HTTP/1.0\r\nIcy-MetaData:1\r\n\r\n");
+    ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == QString::fromUtf8(c.shown); }, 5s))
+        << t.text("lblRadio").toStdString();
+    QByteArray got;
+    EXPECT_TRUE(waitUntil([&] {
+      got += player.readAll();
+      return player.state() == QAbstractSocket::UnconnectedState;
+    }, 5s)) << "the relay closes a refused player";
+    got += player.readAll();
+    EXPECT_TRUE(got.startsWith("HTTP/1.0 503 ")) << got.toStdString();
+    EXPECT_TRUE(got.contains(c.shown)) << got.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return t.w.relay().isListening(); }, 3s));
+    EXPECT_TRUE(t.text("lblWinampStatus").startsWith(QStringLiteral("Winamp refused"))) << t.text("lblWinampStatus").toStdString();
+
+    if (!c.armedBeforeTune) {
+      t.click("CmdRecord");
+      EXPECT_TRUE(t.dialogs.inputPrompts.empty()) << "no name is asked for";
+    }
+    EXPECT_FALSE(t.recording());
+    EXPECT_FALSE(t.control("lblStatus")->isVisible());
+    EXPECT_TRUE(t.files().isEmpty()) << t.files().join(u',').toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !t.dialogs.messages.empty(); }, 3s));
+    EXPECT_EQ(t.dialogs.messages.size(), 1u);
+    EXPECT_TRUE(t.dialogs.messages.at(0).text.startsWith(QStringLiteral("ไม่สามารถบันทึกได้")));
+    EXPECT_TRUE(t.dialogs.messages.at(0).text.contains(QString::fromUtf8(c.shown)));
+  }
+}
+
 TEST(frmReccord, BadServerOrPortConnectsNothing) {
   TestStation station(icyHeaders(16));
   const struct {
