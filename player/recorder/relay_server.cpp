@@ -189,7 +189,7 @@ void RelayServer::refusePlayer() {
   if (socket->state() == QAbstractSocket::UnconnectedState) socket->deleteLater();
   StartServer();
   if (isListening()) {
-    setStatus(QStringLiteral("Winamp refused (no station connection); waiting for Winamp player open url '%1:%2'...")
+    setStatus(QStringLiteral("Winamp refused: no station. Waiting at '%1:%2'...")
                   .arg(QHostAddress(QHostAddress::LocalHost).toString())
                   .arg(port_));
   }
