@@ -162,44 +162,6 @@ TEST(RelayServer, KeepsThePlayersFramingWhateverTheStationDoes) {
   }
 }
 
-// Blocks and icy-metaint only for a player that asks for them; the request
-// may come in pieces.
-TEST(RelayServer, MetadataOnlyForAPlayerThatAsks) {
-  const QByteArray block = "StreamTitle='x';";
-  const QByteArray withBlocks = kHeaders + "abcd\x01" + block + "ef";
-  const QByteArray audioOnly = "ICY 200 OK\r\nicy-name:Relay FM\r\n\r\nabcdef";
-  const struct {
-    const char *request;
-    QByteArray expected;
-  } cases[] = {
-      {"GET / HTTP/1.0\r\nIcy-MetaData:1\r\n\r\n", withBlocks},
-      {"GET / HTTP/1.1\r\nHost: x\r\nicy-metadata: 1\r\n\r\n", withBlocks},
-      {"GET / HTTP/1.0\r\nUser-Agent: mpg123\r\n\r\n", audioOnly},
-      {"GET / HTTP/1.0\r\nIcy-MetaData: 0\r\n\r\n", audioOnly},
-      {"GET /Icy-MetaData:1 HTTP/1.0\r\nX-Icy-MetaData: 1\r\n\r\n", audioOnly},
-  };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.request);
-    RelayFixture f;
-    f.accepted();
-    f.relay.StartServer();
-    auto player = f.connectPlayer();
-    const QByteArray request(c.request);
-    player->write(request.left(20));
-    player->flush();
-    waitUntil([] { return false; }, 50ms);
-    EXPECT_FALSE(f.state.bPlayerWaiting) << "answered before the request was complete";
-    player->write(request.mid(20));
-    ASSERT_TRUE(waitUntil([&] { return f.state.bPlayerWaiting; }, 3s));
-    f.relay.startCheck();
-    f.relay.relayAudio("ab");
-    f.relay.relayAudio("cd");
-    f.relay.relayBlock(block);
-    f.relay.relayAudio("ef");
-    EXPECT_EQ(RelayFixture::receive(*player, c.expected.size()), c.expected);
-  }
-}
-
 // A connection that never sends its request frees the one slot after a few
 // seconds; a player that has sent it is served however long the station takes.
 TEST(RelayServer, SilentConnectionIsDropped) {
