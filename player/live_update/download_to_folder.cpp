@@ -9,21 +9,19 @@
 
 namespace kirasol::live_update {
 
-bool DownloadToFolder(UrlFetcher &fetcher, const QString &url, const QString &folder, Dialogs &dialogs,
-                      QWidget *dialogParent) {
-  if (fetcher.busy()) return false;
+DownloadResult DownloadToFolder(UrlFetcher &fetcher, const QString &url, const QString &folder, Dialogs &dialogs,
+                                QWidget *dialogParent) {
+  if (fetcher.busy()) return DownloadResult::Busy;
   // The fetch keeps window events flowing: the parent may be gone by the end.
   const QPointer<QWidget> parent(dialogParent);
   const QString name = QUrl(url).fileName();
-  bool written = false;
   if (!name.isEmpty() && name != u"." && name != u"..") {
     const FetchResult result = fetcher.fetch(QUrl(url));
-    written = result.ok && replaceFileAtomically(QDir(folder).filePath(name), result.body);
+    if (!result.ok) return DownloadResult::FetchFailed;
+    if (replaceFileAtomically(QDir(folder).filePath(name), result.body)) return DownloadResult::Written;
   }
-  if (!written) {
-    dialogs.message(parent, {kDownloadFailedText, QString(), MessageIcon::Information, MessageButtons::Ok});
-  }
-  return written;
+  dialogs.message(parent, {kDownloadFailedText, QString(), MessageIcon::Information, MessageButtons::Ok});
+  return DownloadResult::NotStored;
 }
 
 }  // namespace kirasol::live_update

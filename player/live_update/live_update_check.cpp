@@ -91,7 +91,12 @@ CheckOutcome LiveUpdateCheck::run(const QString &installedVersion, const CheckCo
   const QPointer<QWidget> parent(dialogParent);
   call(controls.setCommandEnabled, false);
   call(controls.setProgress, 1);
-  if (!DownloadToFolder(fetcher_, updateBaseUrl_ + kPageName, pageFolder_, dialogs_, parent)) {
+  const DownloadResult download = DownloadToFolder(fetcher_, updateBaseUrl_ + kPageName, pageFolder_, dialogs_, parent);
+  if (download != DownloadResult::Written) {
+    // An update server that cannot be reached (offline, down, a wrong
+    // address) gets a quiet line on the splash, not a box: the player starts
+    // as usual.
+    if (download == DownloadResult::FetchFailed) call(controls.setStatus, kCheckFailedText);
     call(controls.setProgress, 3);
     return CheckOutcome::FetchFailed;
   }

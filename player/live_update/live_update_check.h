@@ -50,7 +50,7 @@ class QWidget;
 namespace kirasol::live_update {
 
 enum class CheckOutcome {
-  FetchFailed,     // the page could not be fetched or saved (a box was shown unless the fetcher was busy)
+  FetchFailed,     // the page could not be fetched (Label1 says so) or saved (a box said so), or the fetcher was busy
   NoNewerVersion,  // the server's version is not greater than the installed one
   NoVersionFound,  // the page had no first field; treated like NoNewerVersion
   UpdateAccepted,  // newer version, the user answered Yes
@@ -71,6 +71,9 @@ struct CheckControls {
 };
 
 inline const QString kPageName = QStringLiteral("liveupdate.html");
+
+// Label1's text when the update page could not be fetched.
+inline const QString kCheckFailedText = QStringLiteral("ตรวจสอบอัพเดทไม่ได้ ไม่สามารถติดต่อเซิฟเวอร์อัพเดทได้");
 
 // Label1's text when a newer version cannot be installed by this user (a
 // system-wide install): the package manager or the administrator updates it.

@@ -46,7 +46,7 @@ class NetRadio : public QObject {
   std::atomic<DWORD> CurrentChannel{0};
   // Non-zero while a stream-opening worker runs; cleared as its very last step.
   std::atomic<DWORD> hOpenThread{0};
-  QStringList StationUrls;  // written by the main window's load only
+  QStringList StationUrls;  // written by the main window's load, and by the shell for a handed-over station
 
   // The listener's Play: starts OpenStation(preset) on a new thread unless
   // one runs already (then returns false and starts nothing).

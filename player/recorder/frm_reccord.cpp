@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -22,6 +23,10 @@ namespace kirasol::recorder {
 namespace {
 
 const QString kCreateTitle = QStringLiteral("สร้าง MP3 ไฟล์");
+
+QString noStationText(const QString &why) {
+  return QStringLiteral("ไม่สามารถบันทึกได้ เนื่องจากยังไม่ได้เชื่อมต่อกับสถานีค่ะ\n\n%1").arg(why);
+}
 
 QString defaultOutPath() {
   const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
@@ -56,6 +61,7 @@ frmReccord::frmReccord(Dialogs &dialogs, quint16 relayPort, QWidget *parent)
   connect(&sckReceiver, &StationConnection::reconnectScheduled, this, [this](std::chrono::seconds wait) {
     state_.resetForReconnect();
     lblRadio->setText(QStringLiteral("Disconnected - reconnecting in %1 s...").arg(wait.count()));
+    relay_.stationLost(QStringLiteral("the station dropped; reconnecting"));
   });
   connect(&sckReceiver, &StationConnection::reconnecting, this,
           [this] { lblRadio->setText(QStringLiteral("Reconnecting...")); });
@@ -159,6 +165,7 @@ void frmReccord::Tune(const QString &ServerIP, std::int32_t Port, const QString 
     state_.lBytesWritten = written;
   }
   relay_.StartServer();
+  relay_.stationPending();
   sckReceiver.open(ServerIP, quint16(Port));
 }
 
@@ -167,9 +174,42 @@ void frmReccord::sckReceiver_Connect() {
   sckReceiver.send(buildRequest(sckReceiver.peerAddress(), state_.sRequestPath));
 }
 
-void frmReccord::sckReceiver_Close() { lblRadio->setText(QStringLiteral("Disconnected")); }
+void frmReccord::sckReceiver_Close() {
+  lblRadio->setText(QStringLiteral("Disconnected"));
+  stationGone();
+}
 
-void frmReccord::sckReceiver_Error() { lblRadio->setText(QStringLiteral("Error ocurred")); }
+void frmReccord::sckReceiver_Error() {
+  lblRadio->setText(QStringLiteral("Error ocurred"));
+  stationGone();
+}
+
+bool frmReccord::stationUnavailable() const {
+  const bool connecting = sckReceiver.isOpen() && !sckReceiver.recovering();
+  return tunedBefore_ && !state_.bIcyOK && !connecting;
+}
+
+// The first connection of a tune has failed for good (refused, closed or
+// unreachable), so nothing will arrive: the relay refuses players, and a
+// recording waiting for this station ends with its reason instead of
+// showing REC over an empty file.
+void frmReccord::stationGone() {
+  relay_.stationLost(lblRadio->text());
+  if (!CmdRecord->isChecked() || state_.lBytesWritten != 0) return;
+  const QString path = file_.path();
+  const bool opened = file_.isOpen();
+  const QString why = lblRadio->text();
+  CmdRecord->setChecked(false);
+  if (opened) QFile::remove(path);
+  tellCannotRecord(why);
+}
+
+// After the click or socket handler has returned, as for every box here.
+void frmReccord::tellCannotRecord(const QString &why) {
+  QTimer::singleShot(0, this, [this, why] {
+    dialogs_.message(this, {noStationText(why), kCreateTitle, MessageIcon::Warning, MessageButtons::Ok});
+  });
+}
 
 void frmReccord::sckReceiver_DataArrival(const QByteArray &data) {
   QByteArray chunk = data;
@@ -204,7 +244,10 @@ void frmReccord::headersRefused(const QString &why) {
   state_.sHeaderBuffer.clear();
   // While recovering, a refused answer is one more failed attempt and the
   // reconnect status says so; otherwise the reason stays on screen.
-  if (!sckReceiver.refuse()) lblRadio->setText(why);
+  if (!sckReceiver.refuse()) {
+    lblRadio->setText(why);
+    stationGone();
+  }
 }
 
 void frmReccord::processChunk(QByteArrayView chunk) {
@@ -242,6 +285,13 @@ void frmReccord::ShowTitle(QByteArrayView sMetaData) {
 
 void frmReccord::CmdRecord_Click(bool pressed) {
   if (pressed) {
+    // Before the first tune a recording may wait for it; once tuned, only a
+    // station that is streaming or still being connected to can be recorded.
+    if (stationUnavailable()) {
+      CmdRecord->setChecked(false);
+      tellCannotRecord(lblRadio->text());
+      return;
+    }
     if (CreateOutFile()) {
       CmdRecord->setText(QStringLiteral("หยุด"));
       lblStatus->setVisible(true);

@@ -49,6 +49,9 @@ class frmReccord : public QWidget, private DemuxSink {
   void sckReceiver_Close();
   void sckReceiver_Error();
   void headersRefused(const QString &why);
+  bool stationUnavailable() const;
+  void stationGone();
+  void tellCannotRecord(const QString &why);
   void processChunk(QByteArrayView chunk);
   void atRunStart();
   void ShowInfo(QByteArrayView sIcy);

@@ -3,8 +3,59 @@
 #include "player/recorder/station_protocol.h"
 
 #include <QHostAddress>
+#include <QTimer>
 
 namespace kirasol::recorder {
+
+namespace {
+
+constexpr QByteArrayView kBlankLine("\r\n\r\n");
+
+// The request's header lines (the request line skipped), without CR LF.
+QList<QByteArray> headerLines(const QByteArray &request) {
+  QList<QByteArray> lines = request.left(request.indexOf(kBlankLine)).split('\n');
+  if (!lines.isEmpty()) lines.removeFirst();
+  for (QByteArray &line : lines) line = line.trimmed();
+  return lines;
+}
+
+// "Icy-MetaData: 1" in any letter case and spacing; any positive number
+// asks, as clients write it.
+bool asksForMetadata(const QByteArray &request) {
+  constexpr QByteArrayView key("icy-metadata:");
+  for (const QByteArray &line : headerLines(request)) {
+    if (line.size() < key.size() || QByteArrayView(line).first(key.size()).compare(key, Qt::CaseInsensitive) != 0)
+      continue;
+    bool ok = false;
+    const int value = line.mid(key.size()).trimmed().toInt(&ok);
+    return ok && value > 0;
+  }
+  return false;
+}
+
+// The station's headers without their icy-metaint line(s).
+QByteArray withoutMetaInt(const QByteArray &headers) {
+  constexpr QByteArrayView key("icy-metaint:");
+  QByteArray out;
+  out.reserve(headers.size());
+  qsizetype at = 0;
+  while (at < headers.size()) {
+    qsizetype end = headers.indexOf('\n', at);
+    end = end < 0 ? headers.size() : end + 1;
+    const QByteArrayView line = QByteArrayView(headers).sliced(at, end - at);
+    if (line.size() < key.size() || line.first(key.size()).compare(key, Qt::CaseInsensitive) != 0) out.append(line);
+    at = end;
+  }
+  return out;
+}
+
+QByteArray refusalResponse(const QString &why) {
+  const QByteArray body = "No station connection: " + why.toUtf8() + "\r\n";
+  return "HTTP/1.0 503 Service Unavailable\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+         QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+}  // namespace
 
 RelayServer::RelayServer(RecorderState &state, quint16 port, QObject *parent)
     : QObject(parent), state_(state), port_(port) {
@@ -46,6 +97,8 @@ void RelayServer::dropPlayer() {
   QTcpSocket *socket = player_;
   player_ = nullptr;
   requested_ = false;
+  request_.clear();
+  wantsMetadata_ = false;
   headersSent_ = false;
   requestTimer_.stop();
   pendingBlock_.clear();
@@ -66,6 +119,8 @@ void RelayServer::sckSender_ConnectionRequest() {
   sckSender.close();
   player_ = socket;
   requested_ = false;
+  request_.clear();
+  wantsMetadata_ = false;
   headersSent_ = false;
   requestTimer_.start();
   connect(socket, &QTcpSocket::readyRead, this, &RelayServer::sckSender_DataArrival);
@@ -76,22 +131,68 @@ void RelayServer::sckSender_ConnectionRequest() {
 
 void RelayServer::sckSender_DataArrival() {
   if (!player_) return;
-  // The request is never parsed; reading it keeps it from piling up, and a
-  // player that already has its headers gets no second block mid-stream.
-  if (player_->readAll().isEmpty()) return;
+  // Whatever comes after the request is read and dropped, so it cannot pile
+  // up, and a player that already has its headers gets no second block.
+  const QByteArray bytes = player_->readAll();
+  if (requested_ || bytes.isEmpty()) return;
+  request_.append(bytes);
+  if (!request_.contains(kBlankLine) && request_.size() < kMaxRequestBytes) return;
   requested_ = true;
+  wantsMetadata_ = asksForMetadata(request_);
+  request_.clear();
   requestTimer_.stop();
   answer();
 }
 
-void RelayServer::stationReady() { answer(); }
+void RelayServer::stationReady() {
+  stationProblem_.clear();
+  answer();
+}
+
+void RelayServer::stationLost(const QString &why) {
+  stationProblem_ = why.isEmpty() ? QStringLiteral("the station cannot be reached") : why;
+  answer();
+}
+
+void RelayServer::stationPending() { stationProblem_.clear(); }
 
 void RelayServer::answer() {
-  if (!player_ || !requested_ || headersSent_ || !state_.bIcyOK) return;
+  if (!player_ || !requested_ || headersSent_) return;
+  if (!stationProblem_.isEmpty() && !state_.bIcyOK) {
+    refusePlayer();
+    return;
+  }
+  if (!state_.bIcyOK) return;
   headersSent_ = true;
-  metaInt_ = metaIntFrom(state_.sIcyHeaders);
-  send(state_.sIcyHeaders);
+  metaInt_ = wantsMetadata_ ? metaIntFrom(state_.sIcyHeaders) : 0;
+  send(wantsMetadata_ ? state_.sIcyHeaders : withoutMetaInt(state_.sIcyHeaders));
   if (player_) state_.bPlayerWaiting = true;
+}
+
+// The refusal goes out whole before the connection closes; the listener
+// opens again at once for the next player.
+void RelayServer::refusePlayer() {
+  QTcpSocket *socket = player_;
+  player_ = nullptr;
+  requested_ = false;
+  headersSent_ = false;
+  requestTimer_.stop();
+  socket->disconnect(this);
+  connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+  // A player that never reads its answer is not waited for.
+  QTimer::singleShot(kRequestTimeout, socket, [socket] {
+    socket->abort();
+    socket->deleteLater();
+  });
+  socket->write(refusalResponse(stationProblem_));
+  socket->disconnectFromHost();
+  if (socket->state() == QAbstractSocket::UnconnectedState) socket->deleteLater();
+  StartServer();
+  if (isListening()) {
+    setStatus(QStringLiteral("Winamp refused: no station. Waiting at '%1:%2'...")
+                  .arg(QHostAddress(QHostAddress::LocalHost).toString())
+                  .arg(port_));
+  }
 }
 
 void RelayServer::sckSender_Close() {

@@ -4,6 +4,12 @@
 // station's stream on, starting at an audio-run start so that the player's
 // metadata counting lines up. UI-thread, event-driven.
 //
+// Only a player whose request says "Icy-MetaData: 1" gets metadata blocks
+// and the icy-metaint header; any other is sent the headers without it and
+// the audio alone, as an HTTP client expects. While the station cannot be
+// reached (refused, down, reconnecting), a player is answered with a 503
+// and its connection closed instead of being held with nothing to play.
+//
 // The relay lays out the metadata blocks itself, at every icy-metaint audio
 // bytes of the headers the player was sent, carrying the station's latest
 // block. While one station connection lasts this reproduces the station's
@@ -33,6 +39,9 @@ class RelayServer : public QObject {
   // A player that has not sent its request this long after connecting is
   // dropped, so that a silent connection cannot hold the one slot.
   static constexpr std::chrono::seconds kRequestTimeout{5};
+  // A request longer than this is taken as complete: real ones are a few
+  // hundred bytes.
+  static constexpr qsizetype kMaxRequestBytes = 16 * 1024;
 
   RelayServer(RecorderState &state, quint16 port = RELAY_PORT, QObject *parent = nullptr);
   ~RelayServer() override;
@@ -45,6 +54,12 @@ class RelayServer : public QObject {
   // The station's headers are in: a player whose request came earlier is
   // answered now.
   void stationReady();
+  // The station cannot be reached, for the reason given (shown to the
+  // player): a waiting player and every later one are refused until
+  // stationReady() or stationPending(). A player already being served stays.
+  void stationLost(const QString &why);
+  // A new connection to the station is under way: requests wait for it.
+  void stationPending();
   // Relay start check, run between demultiplexing steps: once the player
   // waits and the stream is at the start of an audio run, relaying begins.
   void startCheck();
@@ -68,6 +83,7 @@ class RelayServer : public QObject {
   void sckSender_Close();
   void answer();
   void dropPlayer();
+  void refusePlayer();
   void send(QByteArrayView bytes);
   void appendBlock(QByteArray &out);
   void setStatus(const QString &text);
@@ -76,7 +92,10 @@ class RelayServer : public QObject {
   quint16 port_;
   QTcpServer sckSender;              // the listener
   QPointer<QTcpSocket> player_;      // the one accepted player connection
-  bool requested_ = false;           // this player has sent its request
+  bool requested_ = false;           // this player has sent its whole request
+  QByteArray request_;               // its request as far as it has come
+  bool wantsMetadata_ = false;       // it asked for metadata blocks
+  QString stationProblem_;           // why the station cannot be reached; empty when it can
   bool headersSent_ = false;         // this player has had its header block
   QTimer requestTimer_;
   // Framing toward the player while relaying.

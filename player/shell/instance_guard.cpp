@@ -17,6 +17,12 @@ InstanceGuard::InstanceGuard(const QString &executablePath, const QString &folde
   path_ = QDir(dir).filePath(QStringLiteral("kirasol-radio-") + QString::fromLatin1(key) + QStringLiteral(".lock"));
 }
 
+QString InstanceGuard::handOffName() const {
+  QString name = path_;
+  name.replace(name.size() - 5, 5, QStringLiteral(".sock"));
+  return name;
+}
+
 bool InstanceGuard::acquire() {
   if (lock_ && lock_->isLocked()) return true;
   lock_ = std::make_unique<QLockFile>(path_);

@@ -17,6 +17,9 @@ class InstanceGuard {
   // True when no other running copy holds the lock (this guard holds it now).
   bool acquire();
   QString lockFilePath() const { return path_; }
+  // The local socket the holder listens on for stations that later starts
+  // hand over (beside the lock, with the same key).
+  QString handOffName() const;
 
  private:
   QString path_;

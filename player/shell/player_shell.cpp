@@ -36,8 +36,13 @@ PlayerShell::PlayerShell(AudioLibrary &audio, Dialogs &dialogs, ProgramLauncher 
                                                           MessageButtons::Ok});
                }),
       credits_([this] { return new side::CreditsWindow(dialogs_, QCoreApplication::applicationDirPath()); }),
-      settings_(options_.settingsFile) {
+      settings_(options_.settingsFile),
+      stationGiven_(!options_.stationUrl.isEmpty()),
+      handOff_(guard.handOffName()) {
   if (options_.stationUrl.isEmpty()) options_.stationUrl = defaultStationUrl();
+  connect(&handOff_, &StationHandOff::stationReceived, this, &PlayerShell::playHandedStation);
+  playRetry_.setInterval(100);
+  connect(&playRetry_, &QTimer::timeout, this, &PlayerShell::pressPlayWhenFree);
   if (options_.updateBaseUrl.isEmpty()) options_.updateBaseUrl = QString::fromUtf8(settings::kUpdateBaseUrl);
   if (!options_.endPlayer) options_.endPlayer = [](int code) { live_update::endThisPlayer(code); };
 }
@@ -136,11 +141,48 @@ FrmMain &PlayerShell::mainWindow() {
 }
 
 bool PlayerShell::start() {
+  // The desktop opens a stream or playlist by starting the player with it:
+  // a copy already running plays it instead of the listener losing it.
+  if (stationGiven_ && !guard_.acquire() && StationHandOff::send(guard_.handOffName(), options_.stationUrl))
+    return false;
   FrmSplash &window = splash();
   if (!window.load()) return false;
+  handOff_.listen();
   window.show();
   window.activateWindow();
   return true;
+}
+
+void PlayerShell::playHandedStation(const QString &url) {
+  options_.stationUrl = url;
+  if (!mainLoaded_ || main_.isNull()) {
+    // Still on the splash: the main window plays it when it is up.
+    playOnLoad_ = true;
+    if (!splash_.isNull() && splash_->isVisible()) {
+      splash_->raise();
+      splash_->activateWindow();
+    }
+    return;
+  }
+  showMainWindow();
+  main_->raise();
+  main_->activateWindow();
+  pressStop();
+  radio_->StationUrls = {url};
+  playTries_ = 0;
+  pressPlayWhenFree();
+}
+
+// The worker opening the previous station may still be blocked in its
+// connect after Stop; Play starts nothing while it runs, so it waits.
+void PlayerShell::pressPlayWhenFree() {
+  constexpr int kMaxTries = 150;  // 15 s, past the engine's connect time limit
+  if (radio_->hOpenThread != 0 && ++playTries_ < kMaxTries) {
+    playRetry_.start();
+    return;
+  }
+  playRetry_.stop();
+  if (!main_.isNull() && mainLoaded_) pressPlay();
 }
 
 void PlayerShell::showMainWindow() {
@@ -152,6 +194,14 @@ void PlayerShell::showMainWindow() {
     restoreMainWindow(window);
   }
   window.showNormal();
+  if (playOnLoad_) {
+    playOnLoad_ = false;
+    window.raise();
+    window.activateWindow();
+    radio_->StationUrls = {options_.stationUrl};
+    playTries_ = 0;
+    pressPlayWhenFree();
+  }
 }
 
 void PlayerShell::restoreMainWindow(FrmMain &window) {

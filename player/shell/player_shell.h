@@ -14,6 +14,7 @@
 #include "player/shell/frm_main.h"
 #include "player/shell/frm_splash.h"
 #include "player/shell/instance_guard.h"
+#include "player/shell/station_hand_off.h"
 #include "player/settings/player_settings.h"
 #include "player/recorder/frm_reccord.h"
 #include "player/side_windows/credits_window.h"
@@ -23,6 +24,7 @@
 #include "player/tray/tray_icon.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QPointer>
 #include <functional>
 #include <memory>
@@ -47,8 +49,13 @@ class PlayerShell : public QObject, public tray::PlayerCommands {
   ~PlayerShell() override;
 
   // Loads and shows the splash window. False when the program was ended (a
-  // second copy).
+  // second copy). A second copy started with a station hands it to the
+  // running one and ends without a box.
   bool start();
+
+  // A station handed over by a later start: it plays at once (once the main
+  // window is up) and the player comes to the front.
+  void playHandedStation(const QString &url);
 
   // Windows, created on first use.
   FrmSplash &splash();
@@ -80,6 +87,7 @@ class PlayerShell : public QObject, public tray::PlayerCommands {
   void startMediaKeys(FrmMain &window);
   // Moves sldVol as a listener's drag would: the volume and its label follow.
   void moveVolumeSlider(int percent);
+  void pressPlayWhenFree();
 
   AudioLibrary &audio_;
   Dialogs &dialogs_;
@@ -97,6 +105,11 @@ class PlayerShell : public QObject, public tray::PlayerCommands {
   bool mainLoaded_ = false;
   bool onTop_ = false;
   PlayerSettings settings_;
+  bool stationGiven_ = false;    // started with a station of its own
+  StationHandOff handOff_;
+  bool playOnLoad_ = false;      // a handed station waits for the main window
+  QTimer playRetry_;             // Play once the worker of the last station is gone
+  int playTries_ = 0;
 };
 
 // StationUrls entry 0 of this build: "http://" + server + ":8620".

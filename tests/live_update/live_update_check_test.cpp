@@ -121,32 +121,41 @@ TEST_F(LiveUpdateCheckTest, AShorterPageReplacesALongerOneAndEachPressRepeatsThe
   EXPECT_EQ(server_.requestedPaths(), QStringList({"/update/liveupdate.html", "/update/liveupdate.html"}));
 }
 
-TEST_F(LiveUpdateCheckTest, FailedFetchShowsTheBoxKeepsTheOldPageAndLeavesTheButtonDisabled) {
+// An update server that cannot be reached is no running copy: the box that
+// says so is kept for a page that cannot be stored.
+TEST_F(LiveUpdateCheckTest, FailedFetchIsQuietAndOnlyAPageThatCannotBeStoredShowsTheBox) {
   ASSERT_TRUE(writeFile(folder_.filePath("liveupdate.html"), "1.1"));
   const quint16 closedPort = kirasol::test::freePort();
   const struct {
     const char *name;
     QString base;
     int status;
+    bool storable;
   } cases[] = {
-      {"not found", server_.url("/update/"), 404},
-      {"server error", server_.url("/update/"), 500},
-      {"connection refused", QStringLiteral("http://127.0.0.1:%1/update/").arg(closedPort), 0},
+      {"not found", server_.url("/update/"), 404, true},
+      {"server error", server_.url("/update/"), 500, true},
+      {"connection refused", QStringLiteral("http://127.0.0.1:%1/update/").arg(closedPort), 0, true},
+      {"page folder missing", server_.url("/update/"), 200, false},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
     splash_ = {};
     dialogs_.messages.clear();
     page("<html>9.9 error page</html>", c.status ? c.status : 200);
-    LiveUpdateCheck check(transfer_, dialogs_, c.base, folder_.path());
+    LiveUpdateCheck check(transfer_, dialogs_, c.base, c.storable ? folder_.path() : folder_.filePath("missing"));
     EXPECT_EQ(check.run("1.1", splash_.controls()), CheckOutcome::FetchFailed);
-    ASSERT_EQ(dialogs_.messages.size(), 1u);
-    EXPECT_EQ(dialogs_.messages[0].text, kDownloadFailedText);
-    EXPECT_EQ(dialogs_.messages[0].title, "");
-    EXPECT_EQ(dialogs_.messages[0].icon, MessageIcon::Information);
+    if (c.storable) {
+      EXPECT_TRUE(dialogs_.messages.empty());
+      EXPECT_EQ(splash_.status, QStringList{kCheckFailedText});
+    } else {
+      ASSERT_EQ(dialogs_.messages.size(), 1u);
+      EXPECT_EQ(dialogs_.messages[0].text, kDownloadFailedText);
+      EXPECT_EQ(dialogs_.messages[0].title, "");
+      EXPECT_EQ(dialogs_.messages[0].icon, MessageIcon::Information);
+      EXPECT_TRUE(splash_.status.isEmpty());
+    }
     EXPECT_EQ(splash_.progress, std::vector<int>({1, 3}));
     EXPECT_EQ(splash_.command, std::vector<bool>{false});
-    EXPECT_TRUE(splash_.status.isEmpty());
     EXPECT_EQ(localPage(), "1.1");
   }
 }
@@ -172,12 +181,13 @@ TEST_F(LiveUpdateCheckTest, ABusyTransferFailsQuietly) {
 
 TEST_F(LiveUpdateCheckTest, DownloadNamesTheFileAfterTheLastSegmentAndRefusesAddressesWithoutOne) {
   server_.setRoute("/deep/path/data.bin", answer(200, QByteArray("\x00\x01\x02", 3)));
-  EXPECT_TRUE(DownloadToFolder(transfer_, server_.url("/deep/path/data.bin"), folder_.path(), dialogs_));
+  EXPECT_EQ(DownloadToFolder(transfer_, server_.url("/deep/path/data.bin"), folder_.path(), dialogs_),
+            DownloadResult::Written);
   EXPECT_EQ(readFile(folder_.filePath("data.bin")), QByteArray("\x00\x01\x02", 3));
   EXPECT_TRUE(dialogs_.messages.empty());
   for (const QString &url : {server_.url("/deep/path/"), server_.url("/deep/path/data.bin")}) {
     const QString folder = url.endsWith('/') ? folder_.path() : folder_.filePath("missing-folder");
-    EXPECT_FALSE(DownloadToFolder(transfer_, url, folder, dialogs_)) << url.toStdString();
+    EXPECT_EQ(DownloadToFolder(transfer_, url, folder, dialogs_), DownloadResult::NotStored) << url.toStdString();
   }
   EXPECT_EQ(dialogs_.messages.size(), 2u);
 }

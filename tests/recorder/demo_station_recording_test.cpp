@@ -54,10 +54,10 @@ using Window = RecorderWindow;
 struct Player {
   QTcpSocket socket;
   QByteArray got;
-  explicit Player(quint16 port) {
+  explicit Player(quint16 port, const QByteArray &request = "GET / HTTP/1.0\r\nUser-Agent: test\r\nIcy-MetaData:1\r\n\r\n") {
     socket.connectToHost(QHostAddress::LocalHost, port);
     socket.waitForConnected(3000);
-    socket.write("GET / HTTP/1.0\r\nUser-Agent: test\r\nIcy-MetaData:1\r\n\r\n");
+    socket.write(request);
   }
   bool readUntil(qsizetype size) {
     return waitUntil([&] {
@@ -174,6 +174,25 @@ TEST(DemoStationRecording, RelayedStreamStartsAtARunAndKeepsItsFraming) {
   EXPECT_GE(loop.indexOf(audio), 0) << "the relayed audio is a piece of the station's tracks";
 }
 
+// A player that does not ask for metadata (mpg123 --no-icy-meta) gets the
+// headers without icy-metaint, then a stretch of the tracks byte for byte.
+TEST(DemoStationRecording, PlayerWithoutMetadataGetsTheAudioAlone) {
+  QByteArray loop;
+  for (const Track &track : demoTracks()) loop += track.bytes;
+  loop += loop;
+  DemoStation station({"--speed", "20", "--metaint", "2000"});
+  ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
+  Window t;
+  t.tune(station.streamPort());
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().lAudioCount > 0; }, 10s));
+
+  Player player(t.relayPort, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: mpg123/1.31\r\n\r\n");
+  ASSERT_TRUE(player.readUntil(200000));
+  const qsizetype end = player.got.indexOf("\r\n\r\n") + 4;
+  EXPECT_TRUE(player.got.startsWith("ICY 200 OK\r\n"));
+  EXPECT_FALSE(player.got.left(end).toLower().contains("icy-metaint"));
+  EXPECT_GE(loop.indexOf(player.got.mid(end)), 0) << "the relayed bytes are one piece of the station's tracks";
+}
 
 TEST(DemoStationRecording, Mpg123PlaysTheRelay) {
   const auto tracks = demoTracks();

@@ -137,6 +137,47 @@ TEST(frmReccord, ResponsesThatAreNotAccepted) {
   }
 }
 
+// A station that refuses (an Icecast 403) or is down: a player on the relay
+// gets a 503 and is closed, and Record says why it cannot record and leaves
+// no file, pressed after the refusal or before the tune.
+TEST(frmReccord, RefusedStationIsRefusedToPlayersAndRecording) {
+  TestStation forbidden("HTTP/1.0 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+  const QString shown403 = QStringLiteral("Not an ICY station: \"HTTP/1.0 403 Forbidden\"");
+  const struct {
+    quint16 port;
+    QString shown;
+    bool armedBeforeTune;
+  } cases[] = {{forbidden.port(), shown403, false}, {forbidden.port(), shown403, true},
+               {test::freePort(), QStringLiteral("Error ocurred"), false},
+               {test::freePort(), QStringLiteral("Error ocurred"), true}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.shown.toStdString() + (c.armedBeforeTune ? ", armed before the tune" : ""));
+    Window t;
+    t.dialogs.inputs.push_back(QStringLiteral("early.mp3"));
+    if (c.armedBeforeTune) t.click("CmdRecord");
+    t.tune(c.port);
+    QTcpSocket player;  // waiting when the refusal comes, or arriving after it
+    player.connectToHost(QHostAddress::LocalHost, t.relayPort);
+    ASSERT_TRUE(player.waitForConnected(3000));
+    player.write("GET / HTTP/1.0\r\nIcy-MetaData:1\r\n\r\n");
+    QByteArray got;
+    EXPECT_TRUE(waitUntil([&] {
+      got += player.readAll();
+      return player.state() == QAbstractSocket::UnconnectedState;
+    }, 5s)) << "the relay closes a refused player";
+    EXPECT_TRUE(got.startsWith("HTTP/1.0 503 ") && got.contains(c.shown.toUtf8())) << got.toStdString();
+    EXPECT_EQ(t.text("lblRadio"), c.shown);
+    EXPECT_TRUE(waitUntil([&] { return t.w.relay().isListening(); }, 3s)) << "and listens again";
+
+    if (!c.armedBeforeTune) t.click("CmdRecord");
+    EXPECT_FALSE(t.recording());
+    EXPECT_TRUE(t.files().isEmpty()) << t.files().join(u',').toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !t.dialogs.messages.empty(); }, 3s));
+    EXPECT_TRUE(t.dialogs.messages.at(0).text.startsWith(QStringLiteral("ไม่สามารถบันทึกได้")));
+    EXPECT_TRUE(t.dialogs.messages.at(0).text.contains(c.shown));
+  }
+}
+
 TEST(frmReccord, BadServerOrPortConnectsNothing) {
   TestStation station(icyHeaders(16));
   const struct {

@@ -18,6 +18,8 @@ namespace {
 using test::waitUntil;
 
 const QByteArray kHeaders = "ICY 200 OK\r\nicy-name:Relay FM\r\nicy-metaint:4\r\n\r\n";
+// A player's request that asks for metadata, as Winamp's does.
+const QByteArray kRequest = "GET / HTTP/1.0\r\nIcy-MetaData:1\r\n\r\n";
 
 struct RelayFixture {
   RecorderState state;
@@ -42,7 +44,7 @@ struct RelayFixture {
   // A player that has sent its request and waits for a run start.
   std::unique_ptr<QTcpSocket> waitingPlayer() {
     auto socket = connectPlayer();
-    socket->write("GET / HTTP/1.0\r\n\r\n");
+    socket->write(kRequest);
     EXPECT_TRUE(waitUntil([&] { return state.bPlayerWaiting; }, 3s));
     return socket;
   }
@@ -96,7 +98,7 @@ TEST(RelayServer, HeadersOnRequestThenStreamFromARunStart) {
   ASSERT_TRUE(waitUntil([&] { return f.relay.hasPlayer(); }, 3s));
 
   // A request that comes before the station's headers is answered once they are in.
-  player->write("GET / HTTP/1.0\r\n\r\n");
+  player->write(kRequest);
   waitUntil([] { return false; }, 200ms);
   EXPECT_EQ(player->bytesAvailable(), 0);
   EXPECT_FALSE(f.state.bPlayerWaiting);
@@ -122,7 +124,7 @@ TEST(RelayServer, HeadersOnRequestThenStreamFromARunStart) {
   f.relay.relayAudio("efgh");
 
   // More request bytes from a player that has its headers change nothing.
-  player->write("GET / HTTP/1.0\r\n\r\n");
+  player->write(kRequest);
   waitUntil([] { return false; }, 100ms);
   f.relay.relayBlock("StreamTitle='x';");
   f.relay.relayAudio("ijkl");
@@ -166,7 +168,7 @@ TEST(RelayServer, SilentConnectionIsDropped) {
   RelayFixture f;
   f.relay.StartServer();
   auto waiting = f.connectPlayer();
-  waiting->write("GET / HTTP/1.0\r\n\r\n");
+  waiting->write(kRequest);
   ASSERT_TRUE(waitUntil([&] { return f.relay.hasPlayer(); }, 3s));
   waitUntil([] { return false; }, RelayServer::kRequestTimeout + 1s);
   EXPECT_TRUE(f.relay.hasPlayer()) << "a player with its request in waits for the station";
@@ -182,7 +184,7 @@ TEST(RelayServer, SilentConnectionIsDropped) {
 
   f.accepted();
   auto next = f.connectPlayer();
-  next->write("GET / HTTP/1.0\r\n\r\n");
+  next->write(kRequest);
   EXPECT_EQ(RelayFixture::receive(*next, kHeaders.size()), kHeaders);
 }
 
@@ -199,7 +201,7 @@ TEST(RelayServer, PlayerLeavingBeforeTheRunStartLeavesNothingPending) {
   EXPECT_FALSE(f.state.bRelaying);
 
   auto next = f.connectPlayer();
-  next->write("GET / HTTP/1.0\r\n\r\n");
+  next->write(kRequest);
   EXPECT_EQ(RelayFixture::receive(*next, kHeaders.size()), kHeaders);
   f.relay.startCheck();
   f.relay.relayAudio("wxyz");
@@ -212,7 +214,7 @@ TEST(RelayServer, StalledPlayerIsDropped) {
   f.relay.StartServer();
   auto player = f.connectPlayer();
   player->setReadBufferSize(1);  // reads one byte, then leaves the rest in the kernel
-  player->write("GET / HTTP/1.0\r\n\r\n");
+  player->write(kRequest);
   ASSERT_TRUE(waitUntil([&] { return f.state.bPlayerWaiting; }, 3s));
   f.relay.startCheck();
   ASSERT_TRUE(f.state.bRelaying);
@@ -246,7 +248,7 @@ TEST(RelayServer, ManyPlayersComeAndGo) {
   f.relay.StartServer();
   auto cycle = [&] {
     auto player = f.connectPlayer();
-    player->write("GET / HTTP/1.0\r\n\r\n");
+    player->write(kRequest);
     const QByteArray got = RelayFixture::receive(*player, kHeaders.size());
     player->disconnectFromHost();
     const bool back = waitUntil([&] { return f.relay.isListening() && !f.relay.hasPlayer(); }, 3s);

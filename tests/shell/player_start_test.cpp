@@ -57,6 +57,7 @@ class PlayerRun {
   bool running() const { return process_.state() == QProcess::Running; }
   qint64 pid() const { return process_.processId(); }
   const QString &name() const { return name_; }
+  QString folder() const { return folder_.path(); }
   QString errors() {
     stderr_ += QString::fromUtf8(process_.readAllStandardError());
     return stderr_;
@@ -130,6 +131,35 @@ TEST(OfflineStart, EveryUpdateServerFailureLeavesThePlayerRunning) {
 
   static const QRegularExpression sanitizer(QStringLiteral("Sanitizer|runtime error:"));
   for (auto &p : players) EXPECT_FALSE(p->errors().contains(sanitizer)) << p->errors().toStdString();
+}
+
+// What the desktop does while the player runs (its launcher entry starts
+// `kirasol-radio URL`): the running player plays that address, and the
+// second start ends at once with 0 instead of waiting on the "already
+// running" box.
+TEST(SecondStart, HandsItsStationToTheRunningPlayer) {
+  test::TestHttpServer station;
+  ASSERT_TRUE(station.listen());
+  station.setRoute(QStringLiteral("/handed.mp3"), page(test::HttpResponse::Mode::Normal));
+  PlayerRun first(QStringLiteral("first"), QStringLiteral("http://127.0.0.1:%1/update/").arg(test::freePort()));
+  ASSERT_TRUE(test::waitUntil([&] { return !first.running() || recordsSound(first.pid()); }, 20s))
+      << "no main window";
+  ASSERT_TRUE(first.running()) << first.ending().toStdString();
+
+  QProcess second;
+  second.setWorkingDirectory(first.folder());
+  second.start(QDir(first.folder()).filePath(QStringLiteral("kirasol-radio")), {station.url(QStringLiteral("/handed.mp3"))});
+  const bool ended = test::waitUntil([&] { return second.state() == QProcess::NotRunning; }, 15s);
+  EXPECT_TRUE(ended) << "the second start still runs (a box?)";
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+  EXPECT_TRUE(test::waitUntil([&] { return station.requestedPaths().contains(QStringLiteral("/handed.mp3")); }, 15s))
+      << "the running player did not open the handed station";
+  EXPECT_TRUE(first.running()) << first.ending().toStdString();
+  if (!ended) {
+    second.kill();
+    second.waitForFinished(5000);
+  }
 }
 
 }  // namespace

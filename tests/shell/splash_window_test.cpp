@@ -1,6 +1,7 @@
 // frmSplash driven through its controls' names, with short timers.
 
 #include "player/shell/frm_splash.h"
+#include "player/live_update/live_update_check.h"
 #include "player/shell/instance_guard.h"
 #include "player/shell/player_shell.h"
 
@@ -189,6 +190,26 @@ TEST(SecondInstance, OnlyTheWarningIsShownAndTheProgramEnds) {
   EXPECT_EQ(checks, 0) << "no update check";
   EXPECT_FALSE(shell.hasMainWindow());
   EXPECT_TRUE(audio.calls().empty());
+}
+
+// The first start with nothing answering on the update port: the check
+// fails quietly (a line on the splash) and no box claims a running copy.
+TEST(OfflineUpdateCheck, UnreachableServerShowsNoBox) {
+  QTemporaryDir lockDir;
+  InstanceGuard guard(QStringLiteral("/test/kirasol-radio"), lockDir.path());
+  test::FakeAudioLibrary audio;
+  test::ScriptedDialogs dialogs;
+  NullLauncher launcher;
+  PlayerShell::Options options;
+  options.endProgram = [](int) {};
+  options.updateBaseUrl = QStringLiteral("http://127.0.0.1:%1/update/").arg(test::freePort());
+  PlayerShell shell(audio, dialogs, launcher, guard, options);
+  ASSERT_TRUE(shell.start());
+  auto *label1 = shell.splash().findChild<QLabel *>("Label1");
+  ASSERT_NE(label1, nullptr);
+  EXPECT_TRUE(test::waitUntil([&] { return label1->text() == live_update::kCheckFailedText; }, 3s))
+      << label1->text().toStdString();
+  EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front().text.toStdString();
 }
 
 }  // namespace
