@@ -16,8 +16,10 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBoundaryFinder>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -225,7 +227,8 @@ TEST_F(MainWindowTest, UnreachableStationShowsNotPlayingAndOneErrorBox) {
   QCoreApplication::processEvents();
   EXPECT_EQ(text("lblName"), QStringLiteral("not playing"));
   ASSERT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("ไม่สามารถติดต่อเซิฟเวอร์เรดิโอได้\r\n\r\nerror code: 2"));
+  EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("ไม่สามารถติดต่อเซิฟเวอร์เรดิโอได้\r\n"
+                                                   "สาเหตุ: ติดต่อเซิฟเวอร์ไม่ได้ (เซิฟเวอร์ไม่ตอบรับหรือไม่มีอยู่)\r\n\r\nerror code: 2"));
   EXPECT_FALSE(timer("tmrNetRadio")->isActive());
   EXPECT_EQ(radio.CurrentChannel, 0u);
   // The spectrum goes on analysing handle 0, which draws black.
@@ -277,6 +280,29 @@ TEST_F(MainWindowTest, MarqueesRotateNameAndSong) {
   window->setSongText(QString());
   QTest::qWait(10);
   EXPECT_EQ(text("lblSong"), QString());
+}
+
+// Thai vowels above and below and tone marks belong to the consonant before
+// them: no frame of the marquee may start with one (it would be lost).
+TEST_F(MainWindowTest, ThaiTitleMarqueeNeverStartsAFrameWithAMark) {
+  ASSERT_TRUE(make().load());
+  const QString title = QStringLiteral("น้ำใจ ที่นี่ ปี่กลองสุข");
+  int clusters = 0;
+  for (QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme, title); f.toNextBoundary() > 0;) ++clusters;
+  ASSERT_LT(clusters, title.size());
+  QStringList frames;
+  // Connected after the window's own handler, so it sees each frame it made.
+  QObject::connect(timer("Timer3"), &QTimer::timeout, window, [&] { frames << text("lblSong"); });
+  window->setSongText(title);
+  timer("Timer3")->setInterval(1);
+  ASSERT_TRUE(test::waitUntil([&] { return frames.size() >= clusters; }, 5s));
+  timer("Timer3")->stop();
+  for (qsizetype i = 0; i < clusters; ++i) {
+    EXPECT_FALSE(frames[i].front().isMark()) << "frame " << i << ": " << frames[i].toStdString();
+    EXPECT_TRUE(frames[i].size() == title.size() && (title + title).contains(frames[i])) << frames[i].toStdString();
+  }
+  EXPECT_EQ(QSet<QString>(frames.begin(), frames.begin() + clusters).size(), clusters) << "one cluster a frame";
+  EXPECT_EQ(frames[clusters - 1], title) << "a whole turn in as many frames as clusters";
 }
 
 TEST_F(MainWindowTest, DraggingByTheBodyMovesTheWindowAndReleaseSwitchesTheSpectrum) {
