@@ -5,7 +5,7 @@
 // document's order; .pls entries are unique per FileN and come in N order.
 
 #include "fuzz/fuzz_input.h"
-#include "playlist.h"
+#include "station_playlist.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -37,11 +37,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string body = fdp.ConsumeRemainingBytesAsString();
 
   const std::vector<std::string> entries = parsePlaylist(body, base);
+  // A byte-order mark is not part of the document; markup is read as XSPF
+  // (XML references decoded) or not at all, so only the other checks apply.
+  const std::string text = body.starts_with("\xEF\xBB\xBF") ? body.substr(3) : body;
+  const size_t first = text.find_first_not_of(" \t\r\n\f\v");
+  const bool markup = first != std::string::npos && text[first] == '<';
   for (const std::string &e : entries) {
     FUZZ_CHECK(!e.empty() && isWebAddress(e), "entries are http(s) addresses");
     FUZZ_CHECK(e.find_first_of("\r\n") == std::string::npos, "no line end inside an entry");
     FUZZ_CHECK(!std::isspace(static_cast<unsigned char>(e.back())), "no trailing blank");
-    if (body.find(e) == std::string::npos) {
+    if (!markup && body.find(e) == std::string::npos) {
       // A relative entry: some leading part of the base address, maybe a
       // slash, then a piece of the document.
       bool found = false;
@@ -61,12 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
   }
 
+  if (markup) return 0;
   // Split and trim the document's lines here too.
   std::vector<std::string> lines;
-  for (size_t start = 0; start <= body.size();) {
-    size_t end = body.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = body.size();
-    std::string line = body.substr(start, end - start);
+  for (size_t start = 0; start <= text.size();) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front()))) line.erase(0, 1);
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
     lines.push_back(line);

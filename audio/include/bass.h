@@ -182,7 +182,7 @@ float BASS_GetCPU(void);
  * StreamCreateURL's wait for the format; NET_BUFFER (ms, 5000) sizes the
  * download buffer; NET_PREBUF (0..100 %, 75) is how full the buffer must be
  * before StreamCreateURL returns; NET_PLAYLIST (0..2, 0): >= 1 resolves
- * .pls/.m3u playlists; NET_READTIMEOUT (ms, 0 = never) ends a download whose
+ * .pls/.m3u/XSPF playlists; NET_READTIMEOUT (ms, 0 = never) ends a download whose
  * open connection delivers no byte for that long (time spent waiting for room
  * in a full buffer does not count): CONNECTED becomes 0 and the END sync
  * fires once the buffered audio has been heard. Errors: ILLTYPE (unknown
@@ -198,17 +198,20 @@ BOOL BASS_SetConfigPtr(DWORD option, const void *value);
  * known (first MPEG audio frame confirmed by the next header), and then,
  * unless NET_PREBUF is 0, until the buffer is that full (that wait gives up
  * when nothing arrives for NET_TIMEOUT). Sends "Icy-MetaData:1" and the
- * agent; follows up to 10 redirects; with NET_PLAYLIST >= 1 a .pls/.m3u
- * answer (by content type, address or content) is read and its http(s)
- * entries tried in order. Live streams cannot seek: `offset` is ignored. Every
+ * agent; follows up to 10 redirects; with NET_PLAYLIST >= 1 a .pls, .m3u or
+ * XSPF answer (by content type, address or content; a UTF-8 byte-order mark
+ * is ignored) is read and its http(s) entries tried in order. Live streams cannot seek: `offset` is ignored. Every
  * stream is treated as BLOCK: a rolling buffer of NET_BUFFER ms at the
  * station's bit rate (icy-br when given, else the first frame's; at least
  * 4096 bytes); when it is full the download waits (TCP back-pressure).
  * Sample rates other than the device's are resampled; mono becomes stereo.
  * Errors: INIT; ILLPARAM (NULL or malformed address); PROTOCOL (scheme other
  * than http/https); SSL (TLS failure); TIMEOUT (no format within
- * NET_TIMEOUT); FILEOPEN (DNS failure, refused, HTTP 4xx/5xx, no playable
- * playlist entry); FILEFORM (the body is not MP3: an HTML page, AAC, empty). */
+ * NET_TIMEOUT); FILEOPEN (DNS failure, refused, HTTP 4xx/5xx: the status
+ * block a STATUS proc received last says which, a playlist without
+ * entries); FILEFORM (the body is not MP3: an HTML page, empty; at once when
+ * the content type or the first bytes name another format: AAC, Ogg, Opus,
+ * FLAC). When no entry of a playlist plays, the error is the last entry's. */
 HSTREAM BASS_StreamCreateURL(const char *url, DWORD offset, DWORD flags, DOWNLOADPROC *proc, void *user);
 /* Stops and releases a stream, its connection and syncs; also accepts the
  * recording handle (stops and releases the recording, keeping

@@ -4,7 +4,7 @@
 #include "http_headers.h"
 #include "icy_demuxer.h"
 #include "mp3_frame.h"
-#include "playlist.h"
+#include "station_playlist.h"
 #include "resampler.h"
 
 #include <curl/curl.h>
@@ -14,8 +14,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <chrono>
+#include <string_view>
 
 namespace kirasol::audio {
 namespace {
@@ -48,6 +50,20 @@ struct CurlGlobal {
 };
 
 void ensureCurlGlobal() { static CurlGlobal once; }
+
+// A response that names a format the engine cannot decode, by its type or its
+// first bytes: refused at once rather than after 64 KB of searching for an
+// MP3 frame (which a slow station may not even send within the timeout).
+bool namesAnotherFormat(std::string_view contentType, std::string_view bodyStart) {
+  std::string type(contentType.substr(0, contentType.find(';')));
+  std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  while (!type.empty() && type.back() == ' ') type.pop_back();
+  static constexpr std::string_view kOther[] = {
+      "audio/aac", "audio/aacp", "audio/x-aac", "audio/mp4", "audio/x-m4a", "audio/ogg", "application/ogg",
+      "video/ogg", "audio/opus", "audio/flac", "audio/x-flac", "audio/webm", "video/webm"};
+  if (std::find(std::begin(kOther), std::end(kOther), type) != std::end(kOther)) return true;
+  return bodyStart.starts_with("OggS") || bodyStart.starts_with("fLaC");
+}
 
 }  // namespace
 
@@ -209,11 +225,14 @@ void UrlStream::downloadMain() {
   std::string playlist;
   int result = transfer(request_.url, request_.net.playlist >= 1, &playlist);
   if (result == kPlaylistFound && !cancelled_) {
+    // With no playable entry, the last entry's failure says why (a list of
+    // one AAC stream is a format the engine cannot play, not a dead server).
     result = BASS_ERROR_FILEOPEN;
     for (const auto &entry : parsePlaylist(playlist, request_.url)) {
       if (cancelled_) break;
-      transfer(entry, false, nullptr);
+      const int entryResult = transfer(entry, false, nullptr);
       if (bufferReady_) break;
+      if (entryResult != kCancelled && entryResult != kPlaylistFound) result = entryResult;
     }
   }
   if (bufferReady_) {
@@ -466,6 +485,10 @@ size_t UrlStream::onBody(char *data, size_t size, size_t count, void *attempt) {
       }
       const auto &req = s->request_;
       if ((req.flags & BASS_STREAM_STATUS) && req.proc) req.proc(block.data(), 0, req.user);
+      if (namesAnotherFormat(a.contentType, start)) {
+        a.error = BASS_ERROR_FILEFORM;
+        return 0;
+      }
     }
   }
   if (a.mode == Attempt::Mode::Playlist) {

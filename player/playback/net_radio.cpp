@@ -113,6 +113,7 @@ void NetRadio::OpenStation(int preset, QStringList urls, bool reconnecting) {
 
   const int index = stationUrlIndex(preset);
   const QByteArray url = index >= 0 && index < urls.size() ? urls.at(index).toUtf8() : QByteArray();
+  lastAnswerStatus_ = 0;
   CurrentChannel = audio_.StreamCreateURL(url.constData(), 0,
                                           BASS_STREAM_BLOCK | BASS_STREAM_STATUS | BASS_STREAM_AUTOFREE,
                                           &NetRadio::StreamDownloadProc, this);
@@ -123,10 +124,11 @@ void NetRadio::OpenStation(int preset, QStringList urls, bool reconnecting) {
     // The code belongs to this thread, the one whose call failed. The box
     // is the UI thread's; this worker waits for it to be closed.
     const int code = audio_.ErrorGetCode();
+    const int status = lastAnswerStatus_;
     auto closed = std::make_shared<std::promise<void>>();
     std::future<void> done = closed->get_future();
-    postWork([this, code, closed] {
-      streamOpenFailed(code);
+    postWork([this, code, status, closed] {
+      streamOpenFailed(code, status);
       closed->set_value();
     });
     // Not a blocking queued call: the UI thread may itself be waiting for
@@ -148,11 +150,11 @@ void NetRadio::streamOpened(DWORD handle) {
   if (view_ != nullptr) view_->setNetRadioTimerEnabled(true);
 }
 
-void NetRadio::streamOpenFailed(int code) {
+void NetRadio::streamOpenFailed(int code, int lastStatus) {
   switch (policy_.openFailed()) {
     case ReconnectPolicy::Failure::Report:
       applyStationText(QString::fromLatin1(kNotPlayingText));
-      ShowStreamError(stationUnreachableMessage(), code);
+      ShowStreamError(stationUnreachableMessage(), stationFailureCause(code, lastStatus), code);
       return;
     case ReconnectPolicy::Failure::Retrying:
       applyStationText(reconnectingText(policy_.attempt()));
@@ -162,8 +164,9 @@ void NetRadio::streamOpenFailed(int code) {
   }
 }
 
-void NetRadio::ShowStreamError(const QString &message, int code) {
-  const QString text = message + QStringLiteral("\r\n\r\nerror code: ") + QString::number(code);
+void NetRadio::ShowStreamError(const QString &message, const QString &cause, int code) {
+  const QString text = message + (cause.isEmpty() ? QString() : QStringLiteral("\r\n") + cause) +
+                       QStringLiteral("\r\n\r\nerror code: ") + QString::number(code);
   dialogs_.message(view_ != nullptr ? view_->boxOwner() : nullptr,
                    MessageRequest{text, QStringLiteral("Error"), MessageIcon::Warning, MessageButtons::Ok});
 }
@@ -185,7 +188,12 @@ void NetRadio::netRadioTick() {
   if (headers == nullptr) headers = audio_.ChannelGetTags(channel, BASS_TAG_HTTP);
   const StationHeaders station = parseStationHeaders(headers);
   if (station.name) showStationText(*station.name);
-  if (station.bitRate) post([text = bitRateText(*station.bitRate)](PlaybackView &v) { v.setBitRateText(text); });
+  // Without an icy-br line the field would keep the server's status line
+  // from connecting ("HTTP/1.0 200 OK"), which is no bit rate.
+  if (headers != nullptr)
+    post([text = station.bitRate ? bitRateText(*station.bitRate) : QString()](PlaybackView &v) {
+      v.setBitRateText(text);
+    });
   UpdateSongTitle();
   SetChannelSync(channel, BASS_SYNC_META, 0, &NetRadio::TitleSyncProc, this);
   SetChannelSync(channel, BASS_SYNC_END, 0, &NetRadio::StreamEndSyncProc, this);
@@ -236,6 +244,7 @@ HSYNC NetRadio::SetChannelSync(DWORD handle, DWORD type, DWORD param, SYNCPROC *
 void NetRadio::StreamDownloadProc(const void *buffer, DWORD length, void *user) {
   if (length != 0 || buffer == nullptr) return;
   auto *self = static_cast<NetRadio *>(user);
+  self->lastAnswerStatus_ = statusCodeOfBlock(static_cast<const char *>(buffer));
   self->post([text = StringFromAnsiPtr(static_cast<const char *>(buffer))](PlaybackView &v) {
     v.setBitRateText(text);
   });

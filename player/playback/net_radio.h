@@ -87,7 +87,7 @@ class NetRadio : public QObject {
   void OpenStation(int preset, QStringList urls, bool reconnecting);
   // UI-thread halves of the worker's and the callbacks' results.
   void streamOpened(DWORD handle);
-  void streamOpenFailed(int code);
+  void streamOpenFailed(int code, int lastStatus);
   void streamEnded(DWORD channel);
   // lblName's text: posted (any thread, in order) or applied now (UI thread,
   // from work that was itself posted).
@@ -95,8 +95,9 @@ class NetRadio : public QObject {
   void applyStationText(const QString &text);
   // The ended look: "not playing", no bit rate, no title (UI thread, now).
   void applyNotPlaying();
-  // The stream error box (UI thread): the message and the failed call's code.
-  void ShowStreamError(const QString &message, int code);
+  // The stream error box (UI thread): the message, the line naming the cause
+  // (may be empty) and the failed call's code.
+  void ShowStreamError(const QString &message, const QString &cause, int code);
   // Runs `update` on the UI thread against the current view, in posting order.
   void post(std::function<void(PlaybackView &)> update);
   // Runs `work` on the UI thread, in posting order, view or not.
@@ -107,6 +108,9 @@ class NetRadio : public QObject {
   PlaybackView *view_ = nullptr;
   std::thread worker_;
   std::atomic<bool> shuttingDown_{false};
+  // Status code of the last answer the station's server gave while opening
+  // (0: none), to tell "not found" from "unreachable" when the open fails.
+  std::atomic<int> lastAnswerStatus_{0};
   DWORD nextThreadId_ = 0;
   std::unique_ptr<RetryTimer> retryTimer_;
   ReconnectPolicy policy_;

@@ -1,5 +1,6 @@
 #include "player/playback/net_radio_rules.h"
 
+#include "common/stream_title.h"
 #include "common/text_codec.h"
 #include "common/text_rules.h"
 
@@ -8,6 +9,44 @@
 namespace kirasol {
 
 QString stationUnreachableMessage() { return QStringLiteral("ไม่สามารถติดต่อเซิฟเวอร์เรดิโอได้"); }
+
+QString stationFailureCause(int errorCode, int lastStatus) {
+  switch (errorCode) {
+    case BASS_ERROR_FILEOPEN:
+      // The server answered, but with an error for this address.
+      if (lastStatus == 404 || lastStatus == 410) return QStringLiteral("สาเหตุ: ไม่พบสถานีนี้บนเซิฟเวอร์ (404)");
+      if (lastStatus >= 400)
+        return QStringLiteral("สาเหตุ: เซิฟเวอร์ปฏิเสธการเชื่อมต่อ (%1)").arg(lastStatus);
+      return QStringLiteral("สาเหตุ: ติดต่อเซิฟเวอร์ไม่ได้ (เซิฟเวอร์ไม่ตอบรับหรือไม่มีอยู่)");
+    case BASS_ERROR_TIMEOUT:
+    case BASS_ERROR_NONET:
+      return QStringLiteral("สาเหตุ: ติดต่อเซิฟเวอร์ไม่ได้ (เซิฟเวอร์ไม่ตอบสนอง)");
+    case BASS_ERROR_SSL:
+      return QStringLiteral("สาเหตุ: ใบรับรองความปลอดภัยของเซิฟเวอร์ไม่น่าเชื่อถือ");
+    case BASS_ERROR_FILEFORM:
+    case BASS_ERROR_CODEC:
+    case BASS_ERROR_NOTAUDIO:
+      return QStringLiteral("สาเหตุ: ไม่รองรับรูปแบบเสียงของสถานีนี้ (เล่นได้เฉพาะ MP3)");
+    case BASS_ERROR_ILLPARAM:
+    case BASS_ERROR_PROTOCOL:
+      return QStringLiteral("สาเหตุ: ที่อยู่สถานีไม่ถูกต้อง");
+    default:
+      return {};
+  }
+}
+
+int statusCodeOfBlock(const char *block) {
+  if (block == nullptr) return 0;
+  // The code is the second word of the status line.
+  const char *space = std::strchr(block, ' ');
+  if (space == nullptr) return 0;
+  int code = 0;
+  for (const char *p = space + 1; p < space + 4; ++p) {
+    if (*p < '0' || *p > '9') return 0;
+    code = code * 10 + (*p - '0');
+  }
+  return code;
+}
 
 QString StringFromAnsiPtr(const char *address) {
   if (address == nullptr) return {};
@@ -54,14 +93,12 @@ QString bitRateText(const QString &value) { return QStringLiteral("bitrate: ") +
 std::optional<QString> songTitleFromMeta(const QString &meta) {
   static const QString kPrefix = QStringLiteral("StreamTitle='");
   if (!meta.startsWith(kPrefix)) return std::nullopt;
-  const QString rest = meta.mid(kPrefix.size());
-  const qsizetype semicolon = rest.indexOf(QLatin1Char(';'));
-  if (semicolon >= 1) return rest.left(semicolon - 1);
-  // No ";" at all, or ";" first: there is no length to cut by, so show what
-  // there is before any ";" and drop a closing quote.
-  QString title = semicolon < 0 ? rest : QString();
-  if (title.endsWith(QLatin1Char('\''))) title.chop(1);
-  return title;
+  const QStringView rest = QStringView(meta).mid(kPrefix.size());
+  const qsizetype quote = closingTitleQuote(rest);
+  // Without a closing "';" the title runs to the end, less a closing quote.
+  QStringView title = quote >= 0 ? rest.left(quote) : rest;
+  if (quote < 0 && title.endsWith(u'\'')) title.chop(1);
+  return decodeCharacterReferences(title.toString());
 }
 
 QString cpuText(float percent) {

@@ -20,6 +20,14 @@ inline constexpr char kNotPlayingText[] = "not playing";
 QString reconnectingText(int attempt);
 // Shown (with the library's error code) when the station cannot be opened.
 QString stationUnreachableMessage();
+// The line under that message naming why, from the library's error code and
+// the status code of the last answer the server gave (0 when none came):
+// server unreachable, certificate not trusted, not found, format not
+// supported. Empty when the code names no cause a listener could act on.
+QString stationFailureCause(int errorCode, int lastStatus);
+// The status code of a header block's status line ("HTTP/1.0 404 ..." or
+// "ICY 404 ..."); 0 when there is none.
+int statusCodeOfBlock(const char *block);
 
 // Playback starts once more than this share of the download buffer is held.
 inline constexpr int kStartPercentage = 75;
@@ -54,9 +62,10 @@ StationHeaders parseStationHeaders(const char *block);
 QString bitRateText(const QString &value);
 
 // The song title of a metadata text ("StreamTitle='Artist - Song';..."), or
-// nullopt when the text is not a title block. The title ends two characters
-// before the first ";" of the value; without a usable ";" the value is shown
-// without its closing quote.
+// nullopt when the text is not a title block. The title ends at the "';"
+// that closes it (common/stream_title.h), so "AC;DC" and "Don't" stay whole;
+// without one the value is shown without its closing quote. Numeric
+// character references are decoded.
 std::optional<QString> songTitleFromMeta(const QString &meta);
 
 // Processor load with exactly two decimals, rounded half to even ("3.14").

@@ -1,5 +1,6 @@
 #include "player/recorder/station_protocol.h"
 
+#include "common/stream_title.h"
 #include "common/text_codec.h"
 
 #include <limits>
@@ -115,14 +116,18 @@ std::optional<QByteArray> streamTitle(QByteArrayView metadata) {
   const qsizetype at = metadata.indexOf(key);
   if (at < 0) return std::nullopt;
   QByteArrayView rest = metadata.sliced(at + key.size());
-  qsizetype end = rest.indexOf(';');
+  // A quoted title runs to the "';" that closes it (its own ";" and "'" do
+  // not end it), the closing quote kept.
+  const qsizetype quote = rest.startsWith('\'') ? closingTitleQuote(rest.sliced(1)) : -1;
+  qsizetype end = quote >= 0 ? quote + 2 : rest.indexOf(';');
   if (end < 0) end = rest.indexOf('\0');
   return (end < 0 ? rest : rest.first(end)).toByteArray();
 }
 
 QString titleText(QByteArrayView metadata) {
   const auto title = streamTitle(metadata);
-  return QStringLiteral("Title: ") + (title ? decodeText(*title) : QStringLiteral("Title not Available"));
+  return QStringLiteral("Title: ") +
+         (title ? decodeCharacterReferences(decodeText(*title)) : QStringLiteral("Title not Available"));
 }
 
 }  // namespace kirasol::recorder

@@ -54,9 +54,10 @@ std::int32_t metaIntFrom(QByteArrayView headers);
 QString stationNameText(QByteArrayView headers);
 QString bitrateText(QByteArrayView headers);
 
-// The raw title of a metadata block: the bytes between the first
-// "StreamTitle=" and the next ";" (quotes kept). Without a ";" the title runs
-// to the block's zero padding. nullopt when there is no "StreamTitle=".
+// The raw title of a metadata block: the bytes after the first
+// "StreamTitle=" up to the "';" that closes a quoted title (quotes kept;
+// common/stream_title.h), else up to the next ";". Without either the title
+// runs to the block's zero padding. nullopt when there is no "StreamTitle=".
 std::optional<QByteArray> streamTitle(QByteArrayView metadata);
 
 // lblTitle text for a metadata block.

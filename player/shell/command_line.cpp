@@ -3,11 +3,11 @@
 #include "common/text_codec.h"
 
 #include <kirasol/build_settings.h>
+#include <station_playlist.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QUrl>
 
 namespace kirasol {
@@ -21,22 +21,12 @@ bool isStreamAddress(const QString &text) {
          !url.host().isEmpty();
 }
 
-// The entries of a .pls (FileN=...) or .m3u (lines not starting with #)
-// playlist, in order.
-QStringList playlistEntries(const QString &text) {
+// The entries of a local .pls, .m3u or XSPF playlist, in order, read by the
+// same rules as one the engine fetches (a byte-order mark is ignored).
+QStringList playlistEntries(const QByteArray &document) {
   QStringList entries;
-  static const QRegularExpression plsEntry(QStringLiteral("^\\s*File\\d+\\s*=\\s*(.*)$"),
-                                           QRegularExpression::CaseInsensitiveOption);
-  const bool pls = text.contains(QStringLiteral("[playlist]"), Qt::CaseInsensitive);
-  for (const QString &rawLine : text.split(QRegularExpression(QStringLiteral("[\r\n]+")))) {
-    const QString line = rawLine.trimmed();
-    if (pls) {
-      const QRegularExpressionMatch m = plsEntry.match(line);
-      if (m.hasMatch()) entries << m.captured(1).trimmed();
-    } else if (!line.isEmpty() && !line.startsWith(u'#')) {
-      entries << line;
-    }
-  }
+  for (const std::string &entry : audio::parsePlaylist(document.toStdString(), {}))
+    entries << decodeText(QByteArrayView(entry.data(), qsizetype(entry.size())));
   return entries;
 }
 
@@ -89,7 +79,7 @@ std::optional<QString> stationFromArgument(const QString &argument, const QStrin
     error = QStringLiteral("อ่านไฟล์เพลย์ลิสต์ไม่ได้:\n%1").arg(path);
     return std::nullopt;
   }
-  for (const QString &entry : playlistEntries(decodeText(file.readAll()))) {
+  for (const QString &entry : playlistEntries(file.readAll())) {
     if (isStreamAddress(entry)) return entry;
   }
   error = QStringLiteral("ไม่พบที่อยู่สถานี (http:// หรือ https://) ในไฟล์:\n%1").arg(path);

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QList>
+#include <QTextBoundaryFinder>
 #include <limits>
 
 namespace kirasol {
@@ -23,8 +24,12 @@ QString ElapsedClock::text() const {
 }
 
 QString rotateLeft(const QString &text) {
-  if (text.size() < 2) return text;
-  return text.mid(1) + text.front();
+  // One character as the reader sees it: a Thai consonant keeps its vowel
+  // and tone marks, which shown alone at the front would be lost.
+  QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+  const qsizetype first = graphemes.toNextBoundary();
+  if (first <= 0 || first >= text.size()) return text;
+  return text.mid(first) + text.left(first);
 }
 
 QString volumeText(int value) { return QLatin1Char('(') + QString::number(value) + QStringLiteral("%)"); }

@@ -24,7 +24,8 @@ class ElapsedClock {
   std::int16_t iHours = 0;
 };
 
-// The marquee step: the text from its second character on, then its first.
+// The marquee step: the text from its second character on, then its first,
+// a character being a grapheme cluster (a base and its combining marks).
 QString rotateLeft(const QString &text);
 
 // "(50%)".

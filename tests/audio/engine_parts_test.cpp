@@ -7,7 +7,7 @@
 #include "http_headers.h"
 #include "icy_demuxer.h"
 #include "mp3_frame.h"
-#include "playlist.h"
+#include "station_playlist.h"
 #include "resampler.h"
 #include "spsc_ring.h"
 #include "test_server.h"
@@ -133,6 +133,11 @@ TEST(Playlist, RecognisedByTypeAddressOrContent) {
       {"http://h/", "", "#EXTM3U\n", true},
       {"http://h/", "audio/mpeg", "\xFF\xFB\x90\x64", false},
       {"http://h/stream.mp3", "", "ICY", false},
+      {"http://h/", "text/plain", "\xEF\xBB\xBF[playlist]\r\n", true},
+      {"http://h/listen", "application/xspf+xml", "", true},
+      {"http://h/live.xspf", "", "", true},
+      {"http://h/", "", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlist xmlns=", true},
+      {"http://h/", "text/html", "<?xml version=\"1.0\"?><html>", false},
   };
   for (const auto &c : cases) EXPECT_EQ(looksLikePlaylist(c.url, c.type, c.body), c.playlist) << c.url << " " << c.type;
 }
@@ -152,6 +157,15 @@ TEST(Playlist, EntriesInOrderAndResolved) {
       // An empty FileN= names no stream; it must not turn into the playlist's
       // own folder.
       {"[playlist]\nFile1=\nFile2=  \nFile3=http://c/\n", {"http://c/"}},
+      // A byte-order mark before "[playlist]" still makes it a .pls.
+      {"\xEF\xBB\xBF[playlist]\r\nNumberOfEntries=1\r\nFile1=http://a/\r\n", {"http://a/"}},
+      // XSPF as Icecast serves it: each track's location, references decoded.
+      {"\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlist xmlns=\"http://xspf.org/ns/0/\" version=\"1\">"
+       "<title/><trackList><track><location>http://a:8000/live?x=1&amp;y=&#50;</location><title>T</title></track>"
+       "<track><LOCATION> /other.mp3 </LOCATION></track><track><locationx>http://no/</locationx></track>"
+       "</trackList></playlist>",
+       {"http://a:8000/live?x=1&y=2", "http://host:8000/other.mp3"}},
+      {"<html><body>http://a/</body></html>\n", {}},
   };
   for (const auto &c : cases) EXPECT_EQ(parsePlaylist(c.body, "http://host:8000/lists/radio.m3u"), c.entries) << c.body;
 }

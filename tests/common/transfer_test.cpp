@@ -178,26 +178,11 @@ TEST(TransferTest, CancelEndsARunningFetchAtOnce) {
   EXPECT_FALSE(transfer.busy());
 }
 
-// A self-signed certificate for 127.0.0.1, made with the openssl tool.
-bool makeCertificate(const QString &dir, QSslCertificate &certificate, QSslKey &key) {
-  QProcess openssl;
-  openssl.start(QStringLiteral("openssl"),
-                {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
-                 dir + "/key.pem", "-out", dir + "/cert.pem", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
-                 "subjectAltName=IP:127.0.0.1"});
-  if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) return false;
-  const auto certs = QSslCertificate::fromData(kirasol::test::readFile(dir + "/cert.pem"));
-  if (certs.isEmpty()) return false;
-  certificate = certs.first();
-  key = QSslKey(kirasol::test::readFile(dir + "/key.pem"), QSsl::Ec);
-  return !key.isNull();
-}
-
 TEST(TransferTest, HttpsWorksWithATrustedCertificateAndFailsWithAnUntrustedOne) {
   QTemporaryDir dir;
   QSslCertificate certificate;
   QSslKey key;
-  if (!makeCertificate(dir.path(), certificate, key)) GTEST_SKIP() << "openssl could not make a certificate";
+  if (!kirasol::test::makeSelfSignedCertificate(dir.path(), certificate, key)) GTEST_SKIP() << "openssl could not make a certificate";
   QSslConfiguration serverConfig = QSslConfiguration::defaultConfiguration();
   serverConfig.setLocalCertificate(certificate);
   serverConfig.setPrivateKey(key);

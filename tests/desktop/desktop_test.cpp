@@ -82,6 +82,12 @@ TEST(CommandLine, StationArgumentsAndLocalPlaylists) {
   ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("station.m3u")),
                               "#EXTM3U\n#EXTINF:-1,Kirasol\nhttps://radio.example.org/live\n"));
   ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("none.m3u")), "#EXTM3U\nsong.mp3\n"));
+  ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("bom.pls")),
+                              "\xEF\xBB\xBF[playlist]\r\nFile1=http://bom.example.org/\r\n"));
+  ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("mount.xspf")),
+                              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlist xmlns=\"http://xspf.org/ns/0/\" "
+                              "version=\"1\"><trackList><track><location>http://ice.example.org:8000/live?a=1&amp;b=2"
+                              "</location></track></trackList></playlist>\n"));
   const QString fileUrl = QUrl::fromLocalFile(dir.filePath(QStringLiteral("station.m3u"))).toString();
 
   const struct {
@@ -93,6 +99,8 @@ TEST(CommandLine, StationArgumentsAndLocalPlaylists) {
       {QStringLiteral("station.pls"), QStringLiteral("http://radio.example.org:8620/")},
       {fileUrl, QStringLiteral("https://radio.example.org/live")},
       {QStringLiteral("none.m3u"), {}},
+      {QStringLiteral("bom.pls"), QStringLiteral("http://bom.example.org/")},
+      {QStringLiteral("mount.xspf"), QStringLiteral("http://ice.example.org:8000/live?a=1&b=2")},
       {QStringLiteral("missing.pls"), {}},
       {QStringLiteral("ftp://radio.example.org/x.pls"), {}},
   };

@@ -72,12 +72,21 @@ TEST(SongTitle, CutsTheTitleOutOfTheMetadata) {
   const Case cases[] = {
       {"StreamTitle='Artist - Song';StreamUrl='';", QStringLiteral("Artist - Song")},
       {"StreamTitle='';", QString()},
-      {"StreamTitle='A;B';", QString()},
-      {"StreamTitle='AB;C';", QStringLiteral("A")},
-      {"StreamTitle='Hello'", QStringLiteral("Hello")},  // no ";": without the closing quote
+      // The title ends at the "';" that closes it, not at a ";" or "'" of its own.
+      {"StreamTitle='AC;DC - Back In Black';StreamUrl='';", QStringLiteral("AC;DC - Back In Black")},
+      {"StreamTitle='A;B';", QStringLiteral("A;B")},
+      {"StreamTitle='Don't Stop';StreamUrl='http://x/';", QStringLiteral("Don't Stop")},
+      {"StreamTitle='Rock';n';Roll';StreamUrl='';", QStringLiteral("Rock';n';Roll")},
+      {"StreamTitle='Tail';\t", QStringLiteral("Tail")},
+      {"StreamTitle='Hello'", QStringLiteral("Hello")},  // no "';": without the closing quote
       {"StreamTitle='Hello", QStringLiteral("Hello")},
-      {"StreamTitle=';x';", QString()},                   // ";" first
+      {"StreamTitle=';x';", QStringLiteral(";x")},
       {"StreamTitle='", QString()},
+      // Numeric character references (Icecast's form of a UTF-8 push); ones
+      // that name no character stay as they are.
+      {"StreamTitle='&#3626;&#3640;&#x0E02; &#X41;&amp;';", QStringLiteral("สุข A&amp;")},
+      {"StreamTitle='&#0;&#55296;&#1114112;&#99999999999;&#x;&#12';", QStringLiteral("&#0;&#55296;&#1114112;&#99999999999;&#x;&#12")},
+      {"StreamTitle='&#128512;';", QString::fromUcs4(U"\U0001F600")},
       {"streamtitle='x';", std::nullopt},
       {"StreamUrl='x';", std::nullopt},
       {"", std::nullopt},

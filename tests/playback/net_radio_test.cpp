@@ -125,7 +125,8 @@ TEST_F(NetRadioTest, UnreachableStationShowsNotPlayingAndOneBoxWhileTheWorkerWai
   EXPECT_FALSE(view.netRadioTimer);
   EXPECT_EQ(failing.CurrentChannel, 0u);
   ASSERT_EQ(watching.boxes.size(), 1u);
-  EXPECT_EQ(watching.boxes[0].text, QStringLiteral("ไม่สามารถติดต่อเซิฟเวอร์เรดิโอได้\r\n\r\nerror code: 2"));
+  EXPECT_EQ(watching.boxes[0].text, QStringLiteral("ไม่สามารถติดต่อเซิฟเวอร์เรดิโอได้\r\n"
+                                                   "สาเหตุ: ติดต่อเซิฟเวอร์ไม่ได้ (เซิฟเวอร์ไม่ตอบรับหรือไม่มีอยู่)\r\n\r\nerror code: 2"));
   EXPECT_EQ(watching.boxes[0].title, QStringLiteral("Error"));
   EXPECT_EQ(watching.boxes[0].icon, MessageIcon::Warning);
   EXPECT_NE(watching.workerDuringBox[0], 0u) << "the worker must still be waiting while the box is open";
@@ -184,7 +185,7 @@ TEST_F(NetRadioTest, LostConnectionStartsWithWhatIsBufferedAndHttpHeadersServe) 
   audio.setPositions(h, {80000, 800, 0});
   tick();
   EXPECT_EQ(view.station, QStringLiteral("Icecast One"));
-  EXPECT_EQ(view.bitRate, QStringLiteral("ICY 200 OK")) << "no icy-br: keeps the status text";
+  EXPECT_EQ(view.bitRate, QString()) << "no icy-br: no bit rate, not the status text";
   EXPECT_EQ(view.song, QString()) << "no metadata yet keeps the cleared title";
   EXPECT_EQ(audio.count("ChannelPlay " + std::to_string(h)), 1);
 }

@@ -109,7 +109,9 @@ TEST(StationProtocol, Titles) {
     const char *text;
   } cases[] = {
       {QByteArray("StreamTitle='A - B';StreamUrl='u';\0\0\0", 37), "Title: 'A - B'"},
-      {"StreamTitle='a;b';", "Title: 'a"},  // a ";" inside the title ends it
+      {"StreamTitle='AC;DC - Back In Black';StreamUrl='';", "Title: 'AC;DC - Back In Black'"},
+      {"StreamTitle='Don't Stop';", "Title: 'Don't Stop'"},
+      {"StreamTitle='&#3626;&#3640;&#3586;';", "Title: 'สุข'"},
       {"StreamTitle='';", "Title: ''"},
       {"StreamUrl='u';", "Title: Title not Available"},
       {"streamtitle='x';", "Title: Title not Available"},

@@ -225,7 +225,8 @@ TEST_F(MainWindowTest, UnreachableStationShowsNotPlayingAndOneErrorBox) {
   QCoreApplication::processEvents();
   EXPECT_EQ(text("lblName"), QStringLiteral("not playing"));
   ASSERT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("ไม่สามารถติดต่อเซิฟเวอร์เรดิโอได้\r\n\r\nerror code: 2"));
+  EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("ไม่สามารถติดต่อเซิฟเวอร์เรดิโอได้\r\n"
+                                                   "สาเหตุ: ติดต่อเซิฟเวอร์ไม่ได้ (เซิฟเวอร์ไม่ตอบรับหรือไม่มีอยู่)\r\n\r\nerror code: 2"));
   EXPECT_FALSE(timer("tmrNetRadio")->isActive());
   EXPECT_EQ(radio.CurrentChannel, 0u);
   // The spectrum goes on analysing handle 0, which draws black.
@@ -277,6 +278,21 @@ TEST_F(MainWindowTest, MarqueesRotateNameAndSong) {
   window->setSongText(QString());
   QTest::qWait(10);
   EXPECT_EQ(text("lblSong"), QString());
+}
+
+// Thai vowels above and below and tone marks belong to the consonant before
+// them: no frame of the marquee may start with one (it would be lost).
+TEST_F(MainWindowTest, ThaiTitleMarqueeNeverStartsAFrameWithAMark) {
+  ASSERT_TRUE(make().load());
+  const QString title = QStringLiteral("น้ำใจ ที่นี่ ปี่กลองสุข");
+  QStringList frames;
+  // Connected after the window's own handler, so it sees each frame it made.
+  QObject::connect(timer("Timer3"), &QTimer::timeout, window, [&] { frames << text("lblSong"); });
+  window->setSongText(title);
+  timer("Timer3")->setInterval(1);
+  ASSERT_TRUE(test::waitUntil([&] { return frames.size() >= 14 && frames.back() == title; }, 5s));
+  for (const QString &frame : frames) EXPECT_FALSE(frame.front().isMark()) << frame.toStdString();
+  EXPECT_EQ(frames.indexOf(title), 13) << "a whole turn in 14 frames, one per cluster";
 }
 
 TEST_F(MainWindowTest, DraggingByTheBodyMovesTheWindowAndReleaseSwitchesTheSpectrum) {

@@ -6,6 +6,7 @@
 #include "player/shell/frm_main.h"
 
 #include "support/scripted_dialogs.h"
+#include "support/test_http_server.h"
 #include "support/test_support.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSslConfiguration>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -138,10 +140,94 @@ TEST_F(PlayerStreamTest, UnreachablePortShowsNotPlayingAndOneErrorBox) {
   QCoreApplication::processEvents();
   EXPECT_EQ(text("lblName"), QStringLiteral("not playing"));
   ASSERT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("ไม่สามารถติดต่อเซิฟเวอร์เรดิโอได้\r\n\r\nerror code: ")))
+  EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("ไม่สามารถติดต่อเซิฟเวอร์เรดิโอได้\r\n")))
       << dialogs.messages[0].text.toStdString();
   EXPECT_FALSE(dialogs.messages[0].text.endsWith(QStringLiteral("code: 0")));
   EXPECT_EQ(radio.CurrentChannel, 0u);
+}
+
+// An MP3 stream as Icecast fed by ffmpeg sends it: a title block after every
+// `metaint` audio bytes (the body repeats endlessly), no icy-br.
+test::HttpResponse icyStream(const QByteArray &audio, int metaint, QByteArray meta) {
+  meta.append((16 - meta.size() % 16) % 16, '\0').prepend(char(meta.size() / 16));
+  test::HttpResponse r;
+  r.mode = test::HttpResponse::Mode::Endless;
+  r.headers = {{"Content-Type", "audio/mpeg"}, {"icy-name", "Kirasol Test FM"}, {"icy-metaint", QByteArray::number(metaint)}};
+  for (qsizetype at = 0; at + metaint <= audio.size(); at += metaint) r.body += audio.mid(at, metaint) + meta;
+  return r;
+}
+
+test::HttpResponse answer(QByteArray type, QByteArray body, test::HttpResponse r = {}) {
+  r.headers = {{"Content-Type", type}};
+  r.body = std::move(body);
+  return r;
+}
+
+// Answers stations give, played through the engine into the window: what
+// the labels show, or the error box with the line that names the cause.
+TEST_F(PlayerStreamTest, StationAnswersShowTitlesBitRateAndTheCauseOfAFailure) {
+  const QByteArray mp3 = test::readFile(test::programDir() + QStringLiteral("/demo/track1.mp3")).left(8192 * 12);
+  ASSERT_EQ(mp3.size(), 8192 * 12);
+  const test::HttpResponse live =
+      icyStream(mp3, 8192, "StreamTitle='AC;DC - Don't Stop &#3626;&#3640;&#3586;';StreamUrl='';");
+  test::TestHttpServer server, secure;
+  ASSERT_TRUE(server.listen());
+  const QByteArray liveUrl = server.url(QStringLiteral("/live")).toUtf8();
+  server.setRoute(QStringLiteral("/live"), live);
+  server.setRoute(QStringLiteral("/bom.pls"), answer("audio/x-scpls", "\xEF\xBB\xBF[playlist]\r\nNumberOfEntries=1\r\n"
+                                                                       "File1=" + liveUrl + "\r\nVersion=2\r\n"));
+  server.setRoute(QStringLiteral("/live.xspf"),
+                  answer("application/xspf+xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlist xmlns=\"http://"
+                                                  "xspf.org/ns/0/\" version=\"1\"><trackList><track><location>" +
+                                                      liveUrl + "</location></track></trackList></playlist>\n"));
+  server.setRoute(QStringLiteral("/aac"), answer("audio/aac", QByteArray(4096, '\x55'), live));
+  QTemporaryDir certDir;
+  QSslConfiguration tls;
+  ASSERT_TRUE(test::selfSignedServerConfiguration(certDir.path(), tls)) << "openssl could not make a certificate";
+  ASSERT_TRUE(secure.listenTls(tls));
+  secure.setRoute(QStringLiteral("/live"), live);
+
+  const QString box = QStringLiteral("ไม่สามารถติดต่อเซิฟเวอร์เรดิโอได้\r\nสาเหตุ: ");
+  const struct {
+    const char *what;
+    QString url;
+    QString cause;  // empty: plays
+  } cases[] = {
+      {"titles with ';' and references, no icy-br", server.url("/live"), {}},
+      {".pls with a byte-order mark", server.url("/bom.pls"), {}},
+      {"XSPF", server.url("/live.xspf"), {}},
+      {"refused", QStringLiteral("http://127.0.0.1:%1/").arg(test::freePort()),
+       QStringLiteral("ติดต่อเซิฟเวอร์ไม่ได้ (เซิฟเวอร์ไม่ตอบรับหรือไม่มีอยู่)\r\n\r\nerror code: 2")},
+      {"untrusted certificate", secure.url("/live"),
+       QStringLiteral("ใบรับรองความปลอดภัยของเซิฟเวอร์ไม่น่าเชื่อถือ\r\n\r\nerror code: 10")},
+      {"404", server.url("/gone"), QStringLiteral("ไม่พบสถานีนี้บนเซิฟเวอร์ (404)\r\n\r\nerror code: 2")},
+      {"AAC", server.url("/aac"), QStringLiteral("ไม่รองรับรูปแบบเสียงของสถานีนี้ (เล่นได้เฉพาะ MP3)\r\n\r\nerror code: 41")},
+  };
+  ASSERT_TRUE(load(cases[0].url));
+  for (const char *marquee : {"Timer3", "Timer6"}) window->findChild<QTimer *>(marquee)->stop();
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    dialogs.messages.clear();
+    // Nothing the previous case left may pass for this one's result.
+    window->setSongText(QString());
+    window->setStationText(QString());
+    window->setBitRateText(QStringLiteral("HTTP/1.0 200 OK"));
+    radio.StationUrls = QStringList{c.url};
+    window->button("btnPresents")->click();
+    if (c.cause.isEmpty()) {
+      ASSERT_TRUE(test::waitUntil([&] { return text("lblSong") == QStringLiteral("AC;DC - Don't Stop สุข"); }, 20s))
+          << text("lblSong").toStdString();
+      // The test server writes "icy-name: value"; the blank is kept as sent.
+      EXPECT_EQ(text("lblName"), QStringLiteral(" Kirasol Test FM"));
+      EXPECT_EQ(text("lblBPS"), QString()) << "no icy-br: no bit rate, not the status line";
+      EXPECT_TRUE(dialogs.messages.empty());
+    } else {
+      ASSERT_TRUE(test::waitUntil([&] { return !dialogs.messages.empty() && radio.hOpenThread == 0; }, 20s));
+      EXPECT_EQ(dialogs.messages[0].text, box + c.cause);
+      EXPECT_EQ(text("lblName"), QStringLiteral("not playing"));
+    }
+  }
+  EXPECT_FALSE(server.requestedPaths().contains(QStringLiteral("/NumberOfEntries=1")));
 }
 
 // What the null sink plays, from its monitor: 44.1 kHz mono 16-bit.

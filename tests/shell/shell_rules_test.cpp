@@ -149,7 +149,8 @@ TEST(MainWindowRules, MarqueeVolumeAndDebugger) {
     QString in, out;
   };
   for (const Rotation &r : {Rotation{"", ""}, Rotation{"A", "A"}, Rotation{"AB", "BA"},
-                            Rotation{"My Station", "y StationM"}, Rotation{"เพลง", "พลงเ"}})
+                            Rotation{"My Station", "y StationM"}, Rotation{"เพลง", "พลงเ"},
+                            Rotation{"ที่นา", "นาที่"}, Rotation{"น้ำ", "น้ำ"}})
     EXPECT_EQ(rotateLeft(r.in), r.out) << r.in.toStdString();
 
   EXPECT_EQ(volumeText(0), QStringLiteral("(0%)"));

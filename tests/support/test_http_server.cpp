@@ -1,6 +1,9 @@
 #include "support/test_http_server.h"
 
+#include "support/test_support.h"
+
 #include <QFile>
+#include <QProcess>
 #include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -161,6 +164,30 @@ void TestHttpServer::answer(QTcpSocket *socket, const QString &path) {
   const bool cut = response.mode == Mode::CutShort || (response.mode == Mode::NoLength && response.sentBytes > 0);
   socket->write(cut ? response.body.left(response.sentBytes) : response.body);
   socket->disconnectFromHost();
+}
+
+bool makeSelfSignedCertificate(const QString &dir, QSslCertificate &certificate, QSslKey &key) {
+  QProcess openssl;
+  openssl.start(QStringLiteral("openssl"),
+                {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+                 dir + "/key.pem", "-out", dir + "/cert.pem", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                 "subjectAltName=IP:127.0.0.1"});
+  if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) return false;
+  const auto certs = QSslCertificate::fromData(readFile(dir + "/cert.pem"));
+  if (certs.isEmpty()) return false;
+  certificate = certs.first();
+  key = QSslKey(readFile(dir + "/key.pem"), QSsl::Ec);
+  return !key.isNull();
+}
+
+bool selfSignedServerConfiguration(const QString &dir, QSslConfiguration &configuration) {
+  QSslCertificate certificate;
+  QSslKey key;
+  if (!makeSelfSignedCertificate(dir, certificate, key)) return false;
+  configuration = QSslConfiguration::defaultConfiguration();
+  configuration.setLocalCertificate(certificate);
+  configuration.setPrivateKey(key);
+  return true;
 }
 
 }  // namespace kirasol::test

@@ -10,7 +10,9 @@
 #include <QMap>
 #include <QObject>
 #include <QPair>
+#include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QSslKey>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -39,6 +41,12 @@ struct HttpResponse {
   int intervalMs = 200;
   int delayMs = 0;  // Normal / CutShort: the answer starts this long after the request
 };
+
+// A self-signed certificate for 127.0.0.1 (nothing trusts it), made in `dir`
+// with the openssl tool; false when it could not be made.
+bool makeSelfSignedCertificate(const QString &dir, QSslCertificate &certificate, QSslKey &key);
+// The server side of TLS with such a certificate.
+bool selfSignedServerConfiguration(const QString &dir, QSslConfiguration &configuration);
 
 class TestHttpServer : public QObject {
  public:
