@@ -93,6 +93,18 @@ QAction *PopupWindow::addItem(QMenu *menu, const char *name, const QString &capt
 
 void PopupWindow::popup(const QPoint &globalPos) { mPopupSys_->popup(globalPos); }
 
+void PopupWindow::popupFromKeyboard(const QPoint &globalPos) {
+  QAction *first = nullptr;
+  for (QAction *a : mPopupSys_->actions()) {
+    if (a->isVisible() && a->isEnabled() && !a->isSeparator()) {
+      first = a;
+      break;
+    }
+  }
+  mPopupSys_->popup(globalPos, first);
+  if (first) mPopupSys_->setActiveAction(first);
+}
+
 int PopupWindow::SetMenuIcons() {
   int attached = 0;
   for (const MenuIconSlot &slot : kMenuIconOrder) {
