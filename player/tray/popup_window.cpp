@@ -32,6 +32,7 @@ PopupWindow::PopupWindow(PlayerCommands &commands, ProgramLauncher &launcher, Di
   setObjectName(QStringLiteral("frmPopup"));
   mPopupSys_ = new QMenu(QStringLiteral("&SysTray"), this);
   mPopupSys_->setObjectName(QStringLiteral("mPopupSys"));
+  mPopupSys_->setAccessibleName(QStringLiteral("Kirasol Radio"));  // not its internal caption "SysTray"
   QMenu *m = mPopupSys_;
 
   addItem(m, "mVer", QStringLiteral("&V 1.1"))->setEnabled(false);
