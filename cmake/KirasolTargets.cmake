@@ -26,6 +26,9 @@ function(kirasol_program target)
   endif()
   add_executable(${target} ${arg_UNPARSED_ARGUMENTS})
   kirasol_target_defaults(${target})
+  # Installed programs resolve every symbol at start and keep the relocated
+  # tables read-only (full RELRO), as Debian's own packages are linked.
+  target_link_options(${target} PRIVATE -Wl,-z,relro -Wl,-z,now)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${KIRASOL_PROGRAM_DIR}")
   install(TARGETS ${target} RUNTIME DESTINATION "${KIRASOL_INSTALL_PROGRAM_DIR}" COMPONENT ${arg_COMPONENT})
 endfunction()

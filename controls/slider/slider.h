@@ -23,6 +23,12 @@
 // from code redraws but raises nothing. Value, Min, Max and LargeChange follow
 // the rules in slider_model.h (out-of-range assignments are dropped).
 //
+// The keyboard works it as any slider: the arrow keys move the value by 1
+// (up and right raise it), Page Up/Down by a page, Home/End go to Min/Max;
+// each such change raises Change. With the focus the control draws a dotted
+// frame in the palette's highlight colour. Assistive tools see it through
+// SliderAccessible (slider_accessible.h).
+//
 // The control is its own track surface: it receives the mouse (Qt's implicit
 // grab keeps a drag going outside it) and ends the hover look with the
 // 10 ms timer "OverTimer" once the cursor is over another widget.
@@ -68,6 +74,11 @@ class Slider : public QWidget, private SliderListener {
   void setMouseIcon(const QPixmap &p) { model_.setMouseIcon(p); }
   void ResetPictures() { model_.ResetPictures(); }
 
+  // A change the user asked for without the mouse (keys, assistive tools):
+  // kept inside Min..Max, raises Change when the value moved.
+  bool userSetValue(int v) { return model_.userSetValue(v); }
+  bool userStep(SliderStep step) { return model_.step(step); }
+
   // Restore and save the control's own keys; the host keeps the extent.
   bool ReadProperties(const PropertyStore &store) { return model_.ReadProperties(store); }
   void WriteProperties(PropertyStore &store) const { model_.WriteProperties(store); }
@@ -92,6 +103,9 @@ class Slider : public QWidget, private SliderListener {
   void mousePressEvent(QMouseEvent *event) override;
   void mouseMoveEvent(QMouseEvent *event) override;
   void mouseReleaseEvent(QMouseEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+  void focusInEvent(QFocusEvent *event) override;
+  void focusOutEvent(QFocusEvent *event) override;
 
  private:
   void sliderChange(std::int32_t value) override;
@@ -105,9 +119,11 @@ class Slider : public QWidget, private SliderListener {
   void sliderCursorChanged(const QPixmap &cursor) override;
 
   void overTimerTick();
+  void announceValue();
 
   SliderModel model_;
   QTimer *overTimer_;  // child "OverTimer"
+  int announcedValue_ = 0;  // the value assistive tools were last told
 };
 
 }  // namespace kirasol

@@ -180,6 +180,35 @@ void SliderModel::setValue(std::int32_t v) {
   notice("Value");
 }
 
+bool SliderModel::userSetValue(std::int32_t v) {
+  if (pressed_ || min_ > max_) return false;
+  v = std::clamp(v, min_, max_);
+  if (v == value_) return false;
+  setValue(v);
+  if (listener_) listener_->sliderChange(value_);
+  return true;
+}
+
+std::int32_t SliderModel::pageStep() const {
+  if (largeChange_ > 0) return largeChange_;
+  const std::int64_t range = std::int64_t(max_) - min_;
+  return std::int32_t(std::clamp<std::int64_t>(range / 10, 1, INT32_MAX));
+}
+
+bool SliderModel::step(SliderStep step) {
+  // 64-bit sums: a step past either end of a 32-bit range is clamped, not wrapped.
+  const std::int64_t v = value_;
+  switch (step) {
+    case SliderStep::Down: return userSetValue(std::int32_t(std::max<std::int64_t>(v - 1, min_)));
+    case SliderStep::Up: return userSetValue(std::int32_t(std::min<std::int64_t>(v + 1, max_)));
+    case SliderStep::PageDown: return userSetValue(std::int32_t(std::max<std::int64_t>(v - pageStep(), min_)));
+    case SliderStep::PageUp: return userSetValue(std::int32_t(std::min<std::int64_t>(v + pageStep(), max_)));
+    case SliderStep::ToMin: return userSetValue(min_);
+    case SliderStep::ToMax: return userSetValue(max_);
+  }
+  return false;
+}
+
 void SliderModel::setMax(std::int32_t v) {
   if (value_ > v) value_ = v;
   max_ = v;

@@ -89,6 +89,10 @@ class SliderListener {
   virtual void sliderCursorChanged(const QPixmap & /*cursor*/) {}
 };
 
+// What a key (or an assistive tool) asks of the value: one step, one page
+// (LargeChange, or a tenth of the range when it is 0), or an end of the range.
+enum class SliderStep { Down, Up, PageDown, PageUp, ToMin, ToMax };
+
 // Which thumb picture the last draw used.
 enum class ThumbLook { None, Normal, Pressed, Hover };
 
@@ -176,6 +180,16 @@ class SliderModel {
 
   // Empties every picture and the cursor. No redraw, no notice.
   void ResetPictures();
+
+  // ---- Keyboard and assistive tools ----
+  // A change the user asked for without the mouse: the value, kept inside
+  // Min..Max, is assigned like setValue and, when it changed, raises Change
+  // as a drag would. Refused (false) while the thumb is held or when the
+  // range is inverted; also false when the value stays as it was.
+  bool userSetValue(std::int32_t v);
+  bool step(SliderStep step);
+  // The page step used by step(): LargeChange, or a tenth of the range (at least 1).
+  std::int32_t pageStep() const;
 
   // ---- Drawing and value ----
   // BarState: 0 normal thumb, 1 pressed, 2 hover, anything else no thumb

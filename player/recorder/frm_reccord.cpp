@@ -100,6 +100,11 @@ void frmReccord::buildControls() {
   lblStatus = named(new QLabel(QStringLiteral("REC"), this), "lblStatus");
   lblStatus->setStyleSheet(QStringLiteral("color: red; font-weight: bold"));
   lblWinampStatus = named(new QLabel(QStringLiteral("สถานะโปรแกรม Winamp"), this), "lblWinampStatus");
+  // The text fields are named after the captions beside them, for screen
+  // readers and Alt+letter alike.
+  lblServer->setBuddy(txtServer);
+  lblPort->setBuddy(txtPort);
+  Label1->setBuddy(txtOutPath);
   // Texts from the station (a title may be 4 KB long) are cut at the
   // window's edge instead of stretching the window.
   for (QLabel *label : {lblRadio, lblTitle, lblFile}) label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);

@@ -4,6 +4,7 @@
 #include "controls/slider/slider.h"
 #include "player/playback/net_radio_rules.h"
 #include "player/shell/layering.h"
+#include "player/shell/skin_controls.h"
 #include "player/spectrum/spectrum_schedule.h"
 
 #include <kirasol/build_settings.h>
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
@@ -29,10 +31,9 @@ constexpr DWORD kLibraryVersion = 0x0204;
 constexpr DWORD kStallTimeoutMs = 10000;
 
 // A label without a caption that acts as a small hot spot.
-class HotSpot final : public QLabel {
+class HotSpot final : public SkinHotSpot {
  public:
-  using QLabel::QLabel;
-  std::function<void()> clicked;
+  using SkinHotSpot::SkinHotSpot;
 
  protected:
   void mousePressEvent(QMouseEvent *event) override { event->accept(); }
@@ -43,10 +44,10 @@ class HotSpot final : public QLabel {
 
 // The title-bar bays are too small for their captions: the button keeps its
 // caption (the tray menu and tests read it) and paints a glyph.
-class GlyphButton final : public QPushButton {
+class GlyphButton final : public SkinButton {
  public:
   GlyphButton(const QString &caption, QString glyph, QWidget *parent)
-      : QPushButton(caption, parent), glyph_(std::move(glyph)) {
+      : SkinButton(caption, parent), glyph_(std::move(glyph)) {
     setToolTip(caption);
   }
 
@@ -61,6 +62,7 @@ class GlyphButton final : public QPushButton {
     f.setBold(true);
     painter.setFont(f);
     painter.drawText(rect(), Qt::AlignCenter, glyph_);
+    paintFocusMark(painter, *this);
   }
 
  private:
@@ -176,6 +178,8 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
                                              {QStringLiteral("Position"), 1}});
   sldVol->setGeometry(50, 145, 146, 12);
   connect(sldVol, &Slider::Change, this, &FrmMain::volumeChanged);
+
+  describeMainWindow(*this);
 }
 
 FrmMain::~FrmMain() { services_.radio.setView(nullptr); }
@@ -188,13 +192,12 @@ QLabel *FrmMain::makeLabel(const char *name, const QString &text, QRect geometry
 }
 
 QPushButton *FrmMain::makeButton(const char *name, const QString &text, QRect geometry) {
-  return addButton(new QPushButton(text, this), name, geometry);
+  return addButton(new SkinButton(text, this), name, geometry);
 }
 
 QPushButton *FrmMain::addButton(QPushButton *button, const char *name, QRect geometry) {
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(geometry);
-  button->setFocusPolicy(Qt::NoFocus);
   button->setCursor(Qt::PointingHandCursor);
   return button;
 }
@@ -336,7 +339,34 @@ void FrmMain::mouseReleaseEvent(QMouseEvent *) {
 }
 
 void FrmMain::contextMenuEvent(QContextMenuEvent *event) {
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    openMenuFromKeyboard();
+    return;
+  }
   if (hooks_.contextMenu) hooks_.contextMenu(event->globalPos());
+}
+
+void FrmMain::keyPressEvent(QKeyEvent *event) {
+  // The Menu key usually arrives as a keyboard context-menu event; Shift+F10
+  // is the other key for the same menu, and the Menu key may come plain.
+  const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+  if (shiftF10 || event->key() == Qt::Key_Menu) {
+    openMenuFromKeyboard();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void FrmMain::openMenuFromKeyboard() {
+  // Next to the control that has the focus, not at the pointer, which may be
+  // anywhere on the screen.
+  const QWidget *anchor = focusWidget() && isAncestorOf(focusWidget()) ? focusWidget() : this;
+  const QPoint at = anchor->mapToGlobal(anchor == this ? rect().center() : anchor->rect().bottomLeft());
+  if (hooks_.keyboardMenu) {
+    hooks_.keyboardMenu(at);
+  } else if (hooks_.contextMenu) {
+    hooks_.contextMenu(at);
+  }
 }
 
 void FrmMain::playCommand() {

@@ -48,6 +48,8 @@ class FrmMain : public QWidget, public PlaybackView {
     std::function<void()> showRequest;            // Request
     std::function<void()> exitPlayer;             // lblExit, after the unload
     std::function<void(const QPoint &)> contextMenu;  // right click on the body (global position)
+    // The menu asked for from the keyboard (Menu key, Shift+F10); empty: contextMenu.
+    std::function<void(const QPoint &)> keyboardMenu;
   };
 
   FrmMain(Services services, Hooks hooks, QWidget *parent = nullptr);
@@ -94,6 +96,7 @@ class FrmMain : public QWidget, public PlaybackView {
   void mouseMoveEvent(QMouseEvent *event) override;
   void mouseReleaseEvent(QMouseEvent *event) override;
   void contextMenuEvent(QContextMenuEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
 
  private:
   void Error_(const QString &message);
@@ -102,6 +105,7 @@ class FrmMain : public QWidget, public PlaybackView {
   QPushButton *makeButton(const char *name, const QString &text, QRect geometry);
   QPushButton *addButton(QPushButton *button, const char *name, QRect geometry);
   QTimer *makeTimer(const char *name, int interval);
+  void openMenuFromKeyboard();
 
   Services services_;
   Hooks hooks_;

@@ -125,6 +125,13 @@ FrmMain::Hooks PlayerShell::mainHooks() {
       if (tray::PopupWindow *popup = tray_->popupWindow()) popup->popup(globalPos);
     }
   };
+  // Keyboard users cannot reach the tray icon: for them the window opens the
+  // tray menu whether or not there is a tray.
+  hooks.keyboardMenu = [this](const QPoint &globalPos) {
+    if (tray_) {
+      if (tray::PopupWindow *popup = tray_->popupWindow()) popup->popupFromKeyboard(globalPos);
+    }
+  };
   hooks.showRequest = [this] { showRequest(); };
   hooks.exitPlayer = [this] { options_.endPlayer(0); };
   return hooks;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFontMetricsF>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -77,6 +78,7 @@ CreditsWindow::CreditsWindow(Dialogs &dialogs, const QString &programDir, QWidge
   line->setGeometry(20, 74, 260, 2);
 
   picCredits_ = new CreditsPicture(this);
+  picCredits_->setAccessibleName(QStringLiteral("รายชื่อผู้จัดทำ"));
   picCredits_->setGeometry(kPictureRect);
   picCredits_->installEventFilter(this);
 
@@ -97,6 +99,8 @@ void CreditsWindow::Form_Load(const QString &programDir) {
     file.close();
   }
   if (lines) {
+    // What scrolls past is read whole by a screen reader.
+    picCredits_->setAccessibleDescription(lines->join(u'\n').trimmed());
     const QFontMetricsF fm(picCredits_->font());
     CreditsMetrics metrics;
     metrics.boxWidth = picCredits_->width() * double(kTwipsPerPixel);
@@ -119,6 +123,17 @@ void CreditsWindow::Timer1_Timer() {
   if (!scroll_) return;
   scroll_->advance();
   picCredits_->setFrame(scroll_->frame());
+}
+
+void CreditsWindow::keyPressEvent(QKeyEvent *event) {
+  // Without a mouse: Escape, Enter or Space closes it, as any click does.
+  switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space: close(); return;
+    default: QWidget::keyPressEvent(event);
+  }
 }
 
 void CreditsWindow::mousePressEvent(QMouseEvent *event) {

@@ -57,6 +57,7 @@ class CreditsWindow final : public QWidget {
 
  protected:
   void mousePressEvent(QMouseEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
   bool eventFilter(QObject *watched, QEvent *event) override;
 
  private:

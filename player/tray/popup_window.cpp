@@ -32,6 +32,7 @@ PopupWindow::PopupWindow(PlayerCommands &commands, ProgramLauncher &launcher, Di
   setObjectName(QStringLiteral("frmPopup"));
   mPopupSys_ = new QMenu(QStringLiteral("&SysTray"), this);
   mPopupSys_->setObjectName(QStringLiteral("mPopupSys"));
+  mPopupSys_->setAccessibleName(QStringLiteral("Kirasol Radio"));  // not its internal caption "SysTray"
   QMenu *m = mPopupSys_;
 
   addItem(m, "mVer", QStringLiteral("&V 1.1"))->setEnabled(false);
@@ -92,6 +93,18 @@ QAction *PopupWindow::addItem(QMenu *menu, const char *name, const QString &capt
 }
 
 void PopupWindow::popup(const QPoint &globalPos) { mPopupSys_->popup(globalPos); }
+
+void PopupWindow::popupFromKeyboard(const QPoint &globalPos) {
+  QAction *first = nullptr;
+  for (QAction *a : mPopupSys_->actions()) {
+    if (a->isVisible() && a->isEnabled() && !a->isSeparator()) {
+      first = a;
+      break;
+    }
+  }
+  mPopupSys_->popup(globalPos, first);
+  if (first) mPopupSys_->setActiveAction(first);
+}
 
 int PopupWindow::SetMenuIcons() {
   int attached = 0;

@@ -50,6 +50,9 @@ class PopupWindow final : public QWidget {
   QMenu *mPopupSys() const { return mPopupSys_; }
   // Pops the menu up at a screen position (the pointer's, for the tray).
   void popup(const QPoint &globalPos);
+  // Pops it up for the keyboard: the first item that can be chosen is
+  // already selected, so the arrow keys and a screen reader start there.
+  void popupFromKeyboard(const QPoint &globalPos);
 
   // Attaches every picture in kMenuIconOrder; a failing one is skipped.
   // Returns how many were attached.

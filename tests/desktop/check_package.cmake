@@ -37,6 +37,11 @@ expect("${listing}" " ./usr/bin/kirasol-radio -> ../lib/kirasol-radio/kirasol-ra
 foreach(file bin/kirasol-update share/applications/kirasol-radio.desktop share/icons/hicolor/256x256/apps/kirasol-radio.png)
   expect("${listing}" " ./usr/${file}\n" TRUE)
 endforeach()
+foreach(file share/man/man1/kirasol-radio.1.gz share/man/man1/kirasol-update.1.gz
+             share/doc/kirasol-radio/copyright share/doc/kirasol-radio/changelog.gz
+             share/metainfo/invalid.kirasol.radio.metainfo.xml)
+  expect("${listing}" " ./usr/${file}\n" TRUE)
+endforeach()
 expect("${listing}" "demo" FALSE)
 expect("${listing}" "make-artwork" FALSE)
 
@@ -45,10 +50,19 @@ foreach(file kirasol-demo-station demo/track1.mp3 demo/update/files.dat)
   expect("${demo_listing}" " ./usr/lib/kirasol-radio/${file}\n" TRUE)
 endforeach()
 expect("${demo_listing}" "./usr/lib/kirasol-radio/kirasol-radio\n" FALSE)
+foreach(file share/man/man1/kirasol-demo-station.1.gz share/doc/kirasol-radio-demo/copyright
+             share/doc/kirasol-radio-demo/changelog.gz)
+  expect("${demo_listing}" " ./usr/${file}\n" TRUE)
+endforeach()
+expect("${demo_listing}" " ./usr/bin/kirasol-demo-station -> ../lib/kirasol-radio/kirasol-demo-station\n" TRUE)
 
 execute_process(COMMAND dpkg-deb -f "${product}" Depends OUTPUT_VARIABLE depends)
 foreach(library libqt6widgets6 libqt6webenginewidgets6 libqt6multimedia6 libqt6dbus6 libpulse0)
   expect("${depends}" "${library}" TRUE)
+endforeach()
+# Thai captions, https stations and Wayland sessions work on Depends alone.
+foreach(package fonts-thai-tlwg ca-certificates qt6-wayland)
+  expect("${depends}" "${package}" TRUE)
 endforeach()
 # Sound goes straight to the sound server: no PortAudio/ALSA layer.
 expect("${depends}" "libportaudio" FALSE)
@@ -65,3 +79,15 @@ foreach(program kirasol-radio kirasol-update)
   execute_process(COMMAND file -b "${tree}/usr/lib/kirasol-radio/${program}" OUTPUT_VARIABLE kind)
   expect("${kind}" ", stripped" TRUE)
 endforeach()
+
+# Software centres take the metadata (and man finds every page) as installed.
+if(APPSTREAMCLI)
+  execute_process(COMMAND "${APPSTREAMCLI}" validate --no-net
+                          "${tree}/usr/share/metainfo/invalid.kirasol.radio.metainfo.xml"
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "appstreamcli validate: ${rc}\n${out}")
+  endif()
+  file(READ "${tree}/usr/share/metainfo/invalid.kirasol.radio.metainfo.xml" metainfo)
+  expect("${metainfo}" "<launchable type=\"desktop-id\">kirasol-radio.desktop</launchable>" TRUE)
+endif()

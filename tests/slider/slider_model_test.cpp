@@ -12,6 +12,7 @@ using kirasol::kLeftButton;
 using kirasol::kRightButton;
 using kirasol::SliderModel;
 using kirasol::SliderMouse;
+using kirasol::SliderStep;
 using kirasol::ThumbLook;
 using kirasol::test::at;
 using kirasol::test::checkInvariants;
@@ -587,3 +588,51 @@ TEST(SliderDrawing, SurfaceShowsFillColoursWithoutPictures) {
 }
 
 }  // namespace
+
+// Keys and assistive tools move the value as a drag would: inside the range,
+// with one Change per real move and none at an end.
+TEST(SliderKeyboard, StepsStayInTheRangeAndRaiseChangeOnlyWhenTheValueMoves) {
+  struct Case {
+    std::int32_t min, max, largeChange, value;
+    SliderStep step;
+    std::int32_t expected;
+  };
+  const Case cases[] = {
+      {0, 100, 0, 50, SliderStep::Up, 51},        {0, 100, 0, 50, SliderStep::Down, 49},
+      {0, 100, 0, 100, SliderStep::Up, 100},      {0, 100, 0, 0, SliderStep::Down, 0},
+      {0, 100, 0, 50, SliderStep::PageUp, 60},    {0, 100, 0, 95, SliderStep::PageUp, 100},
+      {0, 100, 7, 50, SliderStep::PageDown, 43},  {0, 5, 0, 3, SliderStep::PageDown, 2},
+      {-20, 20, 0, 5, SliderStep::ToMin, -20},    {-20, 20, 0, 5, SliderStep::ToMax, 20},
+      {INT32_MIN, INT32_MAX, 0, INT32_MAX, SliderStep::Up, INT32_MAX},
+  };
+  for (const Case &c : cases) {
+    SliderModel m;
+    makeSlider(m, 1, 100);
+    m.setMin(c.min);
+    m.setMax(c.max);
+    m.setLargeChange(c.largeChange);
+    m.setValue(c.value);
+    RecordingListener r;
+    m.setListener(&r);
+    const bool moved = m.step(c.step);
+    EXPECT_EQ(m.value(), c.expected) << c.value << " step " << int(c.step);
+    EXPECT_EQ(moved, c.expected != c.value);
+    EXPECT_EQ(r.only("Change"), moved ? QStringList{QStringLiteral("Change %1").arg(c.expected)} : QStringList{});
+  }
+}
+
+TEST(SliderKeyboard, UserValueIsClampedAndRefusedWhileHeldOrInverted) {
+  SliderModel m;
+  makeSlider(m, 1, 100);
+  m.setValue(50);
+  EXPECT_TRUE(m.userSetValue(250));
+  EXPECT_EQ(m.value(), 100);
+  m.mousePressed(at(m.barPos() + 1, true));
+  ASSERT_TRUE(m.pressed());
+  EXPECT_FALSE(m.step(SliderStep::Down)) << "the hand on the thumb wins";
+  m.mouseReleased(at(m.barPos() + 1, true));
+  m.setMin(150);  // inverted: Min 150, Max 100
+  const std::int32_t before = m.value();
+  EXPECT_FALSE(m.userSetValue(120));
+  EXPECT_EQ(m.value(), before);
+}
