@@ -262,6 +262,8 @@ TEST(frmReccord, RecordsATypedNameAndShowsProgress) {
   EXPECT_TRUE(t.dialogs.messages.empty());
 }
 
+// Bytes that are not MP3 frames have no frames to keep whole: the cut falls
+// right after the block.
 TEST(frmReccord, FilePerSongCutsRightAfterEachBlock) {
   TestStation station(icyHeaders(6));
   Window t;
