@@ -129,7 +129,7 @@ TEST(DemoStationRecording, EverySongGetsItsOwnTaggedFileOfWholeFrames) {
     SCOPED_TRACE(names[i].toStdString());
     const QByteArray file = readFile(t.file(names[i]));
     const test::Id3Text tag = test::readId3(file);
-    ASSERT_TRUE(tag.present);
+    ASSERT_GT(tag.size, 0);
     EXPECT_EQ(tag.version, 4);
     const QByteArray audio = file.mid(tag.size);
     EXPECT_GT(test::wholeFrames(audio), 0) << "a frame header at the tag's end and a whole frame at the file's end";
