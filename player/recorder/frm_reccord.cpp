@@ -1,5 +1,7 @@
 #include "player/recorder/frm_reccord.h"
 
+#include "common/text_codec.h"
+#include "player/recorder/id3_tag.h"
 #include "player/recorder/station_protocol.h"
 
 #include <kirasol/build_settings.h>
@@ -59,6 +61,10 @@ frmReccord::frmReccord(Dialogs &dialogs, quint16 relayPort, QWidget *parent)
   // While the station is away the recording file and the relay's player stay;
   // only the reading of the lost connection's bytes starts over.
   connect(&sckReceiver, &StationConnection::reconnectScheduled, this, [this](std::chrono::seconds wait) {
+    // The lost connection's last frame will never be finished; the returned
+    // stream begins with a frame of its own.
+    dropUnfinishedFrame();
+    frames_.reset();
     state_.resetForReconnect();
     lblRadio->setText(QStringLiteral("Disconnected - reconnecting in %1 s...").arg(wait.count()));
     relay_.stationLost(QStringLiteral("the station dropped; reconnecting"));
@@ -75,7 +81,7 @@ frmReccord::frmReccord(Dialogs &dialogs, quint16 relayPort, QWidget *parent)
 
 frmReccord::~frmReccord() {
   sckReceiver.close();
-  file_.close();
+  CloseOutFile();
 }
 
 void frmReccord::buildControls() {
@@ -92,6 +98,8 @@ void frmReccord::buildControls() {
   fmeOptions = named(new QGroupBox(QStringLiteral("จัดการบันทึก :"), this), "fmeOptions");
   chkFilebysong = named(new QCheckBox(QStringLiteral("สร้างไฟล์เพลงใหม่เอง (ศิลปิน - ชื่อเพลง.mp3)"), fmeOptions),
                         "chkFilebysong");
+  chkTags = named(new QCheckBox(QStringLiteral("ใส่ชื่อเพลง ศิลปิน และสถานีไว้ในไฟล์ (ID3)"), fmeOptions), "chkTags");
+  chkTags->setChecked(true);
   Label1 = named(new QLabel(QStringLiteral("บันทึกใน :"), fmeOptions), "Label1");
   txtOutPath = named(new QLineEdit(defaultOutPath(), fmeOptions), "txtOutPath");
   lblFile = named(new QLabel(QStringLiteral("File:"), this), "lblFile");
@@ -118,8 +126,9 @@ void frmReccord::buildControls() {
 
   auto *options = new QGridLayout(fmeOptions);
   options->addWidget(chkFilebysong, 0, 0, 1, 2);
-  options->addWidget(Label1, 1, 0);
-  options->addWidget(txtOutPath, 1, 1);
+  options->addWidget(chkTags, 1, 0, 1, 2);
+  options->addWidget(Label1, 2, 0);
+  options->addWidget(txtOutPath, 2, 1);
 
   auto *record = new QHBoxLayout;
   record->addWidget(CmdRecord);
@@ -140,7 +149,7 @@ void frmReccord::buildControls() {
   layout->addWidget(fmeOptions);
   layout->addLayout(progress);
   layout->addWidget(lblWinampStatus);
-  resize(480, 300);
+  resize(480, 330);
 }
 
 // --- station connection ----------------------------------------------------
@@ -165,6 +174,8 @@ void frmReccord::Tune(const QString &ServerIP, std::int32_t Port, const QString 
   tunedBefore_ = true;
   const std::int32_t written = state_.lBytesWritten;
   state_.resetForTune(Path);
+  frames_.reset();
+  cutPending_ = false;
   if (file_.isOpen()) {
     state_.iFileNum = 1;
     state_.lBytesWritten = written;
@@ -264,16 +275,26 @@ void frmReccord::processChunk(QByteArrayView chunk) {
 }
 
 // Between a metadata block and the audio after it: where the relay may begin
-// and where a song file is cut.
+// and where the station puts a song change. The song file is cut at the
+// frame start at or after this point, so that both files hold whole frames:
+// a frame that the block fell into ends the old song's file.
 void frmReccord::atRunStart() {
   relay_.startCheck();
   if (CmdRecord->isChecked() && chkFilebysong->isChecked() && rotation_.cutDue()) {
-    CloseOutFile();
-    if (!CreateOutFile()) CmdRecord->setChecked(false);
+    cutPending_ = true;
+    if (frames_.atBoundary() || state_.iFileNum == 0) cutSongFile();
   }
 }
 
+void frmReccord::cutSongFile() {
+  cutPending_ = false;
+  if (!CmdRecord->isChecked() || !chkFilebysong->isChecked()) return;
+  CloseOutFile();
+  if (!CreateOutFile()) CmdRecord->setChecked(false);
+}
+
 void frmReccord::ShowInfo(QByteArrayView sIcy) {
+  stationName_ = stationName(sIcy).value_or(QString());
   lblRadio->setText(stationNameText(sIcy));
   lblBitrate->setText(bitrateText(sIcy));
 }
@@ -283,6 +304,8 @@ void frmReccord::ShowInfo(QByteArrayView sIcy) {
 void frmReccord::ShowTitle(QByteArrayView sMetaData) {
   relay_.relayBlock(sMetaData);
   lblTitle->setText(titleText(sMetaData));
+  const auto title = streamTitle(sMetaData);
+  songTitle_ = title ? decodeText(*title) : QString();
   if (CmdRecord->isChecked() && chkFilebysong->isChecked()) rotation_.titleArrived(lblTitle->text());
 }
 
@@ -341,25 +364,72 @@ bool frmReccord::CreateOutFile() {
   }
   state_.iFileNum = 1;
   rotation_.fileOpened(chkFilebysong->isChecked() ? lblTitle->text() : QString());
+  awaitFrame_ = true;
+  fileAudio_ = 0;
+  tagPending_ = chkTags->isChecked();
+  tagTitle_ = chkFilebysong->isChecked() && !songTitle_.isEmpty() ? songTitle_ : QString();
+  fileName_ = opened.name;
   lblFile->setText(QStringLiteral("File: ") + opened.name);
   return true;
 }
 
+// Audio goes to the file in the largest pieces the frame boundaries allow:
+// the whole piece, unless a new file waits for its first frame or a song cut
+// waits for the end of the current frame.
 void frmReccord::WriteOutFile(QByteArrayView sBuff) {
   relay_.relayAudio(sBuff);
-  if (state_.iFileNum == 0) return;
-  if (!file_.write(sBuff)) {
+  while (!sBuff.isEmpty()) {
+    if (state_.iFileNum != 0 && frames_.atBoundary()) {
+      if (cutPending_) cutSongFile();
+      awaitFrame_ = false;
+    }
+    const bool holdAtBoundary = state_.iFileNum != 0 && (awaitFrame_ || cutPending_);
+    const qsizetype taken = frames_.feed(sBuff, holdAtBoundary);
+    // The end of a frame that began before the file did is not the file's.
+    if (!awaitFrame_) appendAudio(sBuff.first(taken));
+    sBuff = sBuff.sliced(taken);
+  }
+}
+
+void frmReccord::appendAudio(QByteArrayView audio) {
+  if (audio.isEmpty() || state_.iFileNum == 0) return;
+  const auto failed = [this] {
     stopRecordingWithMessage(QStringLiteral("บันทึกไฟล์ไม่สำเร็จ การบันทึกหยุดแล้ว: %1\n\n%2")
                                  .arg(file_.path(), file_.errorString()));
-    return;
+  };
+  if (tagPending_) {
+    // Written with the first audio, when the station's name is known even
+    // for a file opened before tuning; a file that never gets audio stays empty.
+    tagPending_ = false;
+    const RecordingTag tag = tagTitle_.isNull() ? showTag(fileName_, stationName_, state_.dStartTime)
+                                                : songTag(tagTitle_, stationName_, state_.dStartTime);
+    const QByteArray bytes = id3v2Tag(tag);
+    if (!bytes.isEmpty() && !file_.write(bytes)) return failed();
   }
-  state_.lBytesWritten = addSaturated(state_.lBytesWritten, sBuff.size());
-  rotation_.audioWritten(sBuff.size());
+  if (!file_.write(audio)) return failed();
+  fileAudio_ += audio.size();
+  state_.lBytesWritten = addSaturated(state_.lBytesWritten, audio.size());
+  rotation_.audioWritten(audio.size());
+}
+
+// A file that ends other than at a song cut (Record released, re-tune, the
+// station lost) would end inside a frame; that unfinished frame comes off.
+void frmReccord::dropUnfinishedFrame() {
+  if (state_.iFileNum == 0 || awaitFrame_) return;
+  const qsizetype into = frames_.intoFrame();
+  if (into <= 0 || into > fileAudio_) return;
+  if (!file_.dropTail(into)) return;
+  fileAudio_ -= into;
+  state_.lBytesWritten = addSaturated(0, fileAudio_);
 }
 
 void frmReccord::CloseOutFile() {
+  dropUnfinishedFrame();
   file_.close();
   state_.iFileNum = 0;
+  cutPending_ = false;
+  awaitFrame_ = false;
+  tagPending_ = false;
 }
 
 void frmReccord::refreshDisplay() {

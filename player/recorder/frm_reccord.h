@@ -6,6 +6,7 @@
 
 #include "common/dialogs.h"
 #include "player/recorder/icy_demultiplexer.h"
+#include "player/recorder/mp3_frame_tracker.h"
 #include "player/recorder/recorder_state.h"
 #include "player/recorder/recording_files.h"
 #include "player/recorder/relay_server.h"
@@ -60,6 +61,9 @@ class frmReccord : public QWidget, private DemuxSink {
   void CmdRecord_Click(bool pressed);
   bool CreateOutFile();
   void CloseOutFile();
+  void cutSongFile();
+  void appendAudio(QByteArrayView audio);
+  void dropUnfinishedFrame();
   void refreshDisplay();
   void stopRecordingWithMessage(const QString &text);
 
@@ -69,6 +73,18 @@ class frmReccord : public QWidget, private DemuxSink {
   RelayServer relay_;
   RecordingFile file_;
   SongRotation rotation_;
+  // File boundaries: a new file waits for the next frame start (awaitFrame_),
+  // and a song cut due at a run start waits for the end of the frame that
+  // the metadata block fell into (cutPending_).
+  Mp3FrameTracker frames_;
+  bool awaitFrame_ = false;
+  bool cutPending_ = false;
+  qint64 fileAudio_ = 0;      // audio bytes in the open file, tag not counted
+  bool tagPending_ = false;   // the tag goes in just before the file's first audio
+  QString tagTitle_;          // the song's stream title; null for a file not named after a song
+  QString fileName_;
+  QString stationName_;       // from icy-name:, empty without one
+  QString songTitle_;         // the latest stream title, decoded
   StationConnection sckReceiver;
   bool tunedBefore_ = false;
 
@@ -83,6 +99,7 @@ class frmReccord : public QWidget, private DemuxSink {
   QPushButton *CmdRecord = nullptr;
   QGroupBox *fmeOptions = nullptr;
   QCheckBox *chkFilebysong = nullptr;
+  QCheckBox *chkTags = nullptr;
   QLabel *Label1 = nullptr;
   QLineEdit *txtOutPath = nullptr;
   QLabel *lblFile = nullptr;

@@ -117,6 +117,13 @@ bool RecordingFile::write(QByteArrayView bytes) {
   return true;
 }
 
+bool RecordingFile::dropTail(qint64 bytes) {
+  if (!file_.isOpen() || bytes <= 0) return false;
+  const qint64 size = file_.size();
+  if (bytes > size || !file_.resize(size - bytes)) return false;
+  return file_.seek(size - bytes);
+}
+
 void SongRotation::fileOpened(const QString &title) {
   fileTitle_ = title;
   pending_ = false;

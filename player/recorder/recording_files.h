@@ -56,6 +56,9 @@ class RecordingFile {
   bool isOpen() const { return file_.isOpen(); }
   // False (and errorString() says why) when not all bytes were written.
   bool write(QByteArrayView bytes);
+  // Takes the last `bytes` back off the file (an unfinished frame at its
+  // end); false when the file is shorter or refuses.
+  bool dropTail(qint64 bytes);
   QString errorString() const { return file_.errorString(); }
   QString path() const { return file_.fileName(); }
   void close() { file_.close(); }

@@ -101,10 +101,13 @@ std::int32_t metaIntFrom(QByteArrayView headers) {
   return any ? std::int32_t(n) : 0;
 }
 
-QString stationNameText(QByteArrayView headers) {
+std::optional<QString> stationName(QByteArrayView headers) {
   const auto name = headerValue(headers, "icy-name:");
-  return name ? decodeText(*name) : QStringLiteral("unknown station");
+  if (!name) return std::nullopt;
+  return decodeText(*name);
 }
+
+QString stationNameText(QByteArrayView headers) { return stationName(headers).value_or(QStringLiteral("unknown station")); }
 
 QString bitrateText(QByteArrayView headers) {
   const auto br = headerValue(headers, "icy-br:");

@@ -50,6 +50,9 @@ QString notIcyStationText(QByteArrayView headerBlock);
 // header is missing or its value is not a positive 32-bit number.
 std::int32_t metaIntFrom(QByteArrayView headers);
 
+// The station's name from "icy-name:", decoded; nullopt without one.
+std::optional<QString> stationName(QByteArrayView headers);
+
 // lblRadio and lblBitrate texts for accepted headers.
 QString stationNameText(QByteArrayView headers);
 QString bitrateText(QByteArrayView headers);

@@ -255,7 +255,7 @@ void PlayerShell::showRecorder() {
   if (created && !recorder_.isNull())
     rememberFields(*recorder_, settings_,
                    {QStringLiteral("txtServer"), QStringLiteral("txtPort"), QStringLiteral("txtOutPath"),
-                    QStringLiteral("chkFilebysong")});
+                    QStringLiteral("chkFilebysong"), QStringLiteral("chkTags")});
 }
 void PlayerShell::setOnTop(bool on) {
   onTop_ = on;

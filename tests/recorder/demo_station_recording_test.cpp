@@ -3,6 +3,7 @@
 
 #include "player/recorder/frm_reccord.h"
 #include "player/recorder/station_protocol.h"
+#include "recorder/mp3_file_check.h"
 #include "recorder/print_qt.h"
 #include "recorder/recorder_window.h"
 #include "support/scripted_dialogs.h"
@@ -19,6 +20,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -67,7 +69,11 @@ struct Player {
   }
 };
 
-TEST(DemoStationRecording, EverySongGetsItsOwnFile) {
+// Each song's file begins with its tag and then whole frames only: the cut
+// falls on the first frame start at or after the block that announced the
+// song, so a frame the block fell into stays with the song before. Together
+// the files' audio is the stream's, byte for byte.
+TEST(DemoStationRecording, EverySongGetsItsOwnTaggedFileOfWholeFrames) {
   const auto tracks = demoTracks();
   ASSERT_EQ(tracks.size(), 3u);
   constexpr int kMetaInt = 4096;
@@ -75,6 +81,7 @@ TEST(DemoStationRecording, EverySongGetsItsOwnFile) {
   ASSERT_TRUE(station.started()) << qPrintable(station.errorText());
 
   Window t;
+  t.w.findChild<QCheckBox *>("chkTags")->setChecked(true);
   t.w.findChild<QCheckBox *>("chkFilebysong")->setChecked(true);
   QTest::mouseClick(t.w.findChild<QPushButton *>("CmdRecord"), Qt::LeftButton);  // before the tune: ".mp3"
   t.tune(station.streamPort());
@@ -82,30 +89,65 @@ TEST(DemoStationRecording, EverySongGetsItsOwnFile) {
   // a second, so the recording is stopped as soon as that shows.
   ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio").startsWith(QStringLiteral("Disconnected - reconnecting")); }, 60s))
       << t.text("lblRadio").toStdString();
+  const QString stationName = QStringLiteral("Kirasol Demo Station");  // its icy-name
   EXPECT_EQ(t.text("lblBitrate"), QStringLiteral("Bitrate: 128 Kbps"));
   EXPECT_TRUE(t.w.findChild<QPushButton *>("CmdRecord")->isChecked()) << "the file stays open after the close";
   t.click("CmdRecord");
   EXPECT_EQ(t.text("lblTitle"), QStringLiteral("Title: '%1'").arg(tracks[2].title));
 
-  // The stream is the tracks back to back. Its first run (before the first
-  // title) is in ".mp3"; each title's file runs from the first run boundary
-  // inside its track to the next title's file.
+  // The stream is the tracks back to back, and their frames.
   QByteArray all;
-  std::vector<qsizetype> cuts{0, kMetaInt};  // the very first block announces track 1
+  std::vector<qsizetype> trackStarts;
   for (const Track &track : tracks) {
-    if (!all.isEmpty()) cuts.push_back((all.size() + kMetaInt - 1) / kMetaInt * kMetaInt);
+    trackStarts.push_back(all.size());
     all += track.bytes;
   }
-  cuts.push_back(all.size());
-  const QString folder = t.dir.path() + u'/';
-  EXPECT_EQ(readFile(folder + ".mp3"), all.mid(0, cuts[1]));
-  for (std::size_t i = 0; i < tracks.size(); ++i) {
-    const QString name = u'\'' + tracks[i].title + QStringLiteral("'.mp3");
-    const QByteArray file = readFile(folder + name);
-    EXPECT_EQ(file.size(), cuts[i + 2] - cuts[i + 1]) << name.toStdString();
-    EXPECT_TRUE(file == all.mid(cuts[i + 1], cuts[i + 2] - cuts[i + 1])) << name.toStdString();
+  std::vector<qsizetype> frameStarts;
+  for (qsizetype at = 0; at + 4 <= all.size();) {
+    const auto info = audio::parseMp3Header(reinterpret_cast<const uint8_t *>(all.constData()) + at);
+    ASSERT_TRUE(info) << "demo stream frame at " << at;
+    frameStarts.push_back(at);
+    at += qsizetype(info->frameBytes);
   }
-  EXPECT_EQ(QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
+  const auto frameFrom = [&](qsizetype at) {
+    const auto it = std::lower_bound(frameStarts.begin(), frameStarts.end(), at);
+    return it == frameStarts.end() ? all.size() : *it;
+  };
+  // The very first block announces track 1; later titles come with the first
+  // block inside their track.
+  std::vector<qsizetype> cuts{0, frameFrom(kMetaInt)};
+  for (std::size_t i = 1; i < tracks.size(); ++i)
+    cuts.push_back(frameFrom((trackStarts[i] + kMetaInt - 1) / kMetaInt * kMetaInt));
+  cuts.push_back(all.size());
+
+  QStringList names{QStringLiteral(".mp3")};
+  for (const Track &track : tracks) names << u'\'' + track.title + QStringLiteral("'.mp3");
+  EXPECT_EQ(t.files().size(), names.size()) << t.files().join(u',').toStdString();
+  const QString today = QDate::currentDate().toString(Qt::ISODate);
+  QByteArray joined;
+  for (qsizetype i = 0; i < names.size(); ++i) {
+    SCOPED_TRACE(names[i].toStdString());
+    const QByteArray file = readFile(t.file(names[i]));
+    const test::Id3Text tag = test::readId3(file);
+    ASSERT_GT(tag.size, 0);
+    EXPECT_EQ(tag.version, 4);
+    const QByteArray audio = file.mid(tag.size);
+    EXPECT_GT(test::wholeFrames(audio), 0) << "a frame header at the tag's end and a whole frame at the file's end";
+    EXPECT_TRUE(audio == all.mid(cuts[i], cuts[i + 1] - cuts[i])) << audio.size() << " bytes";
+    joined += audio;
+
+    EXPECT_EQ(tag.frames.value("TALB"), stationName);
+    EXPECT_EQ(tag.frames.value("TRSN"), stationName);
+    EXPECT_TRUE(tag.frames.value("TDRC").startsWith(today)) << tag.frames.value("TDRC").toStdString();
+    if (i == 0) {
+      EXPECT_EQ(tag.frames.value("TIT2"), stationName) << "no song yet: named after the station";
+    } else {
+      const QStringList artistTitle = tracks[i - 1].title.split(QStringLiteral(" - "));
+      EXPECT_EQ(tag.frames.value("TPE1"), artistTitle[0]);
+      EXPECT_EQ(tag.frames.value("TIT2"), artistTitle[1]);  // Thai in two of them
+    }
+  }
+  EXPECT_TRUE(joined == all) << "the files' audio together is the stream's";
 }
 
 TEST(DemoStationRecording, StationVariants) {
@@ -293,7 +335,7 @@ TEST(DemoStationRecording, StationThatDropsAndReturns) {
   station = std::make_unique<DemoStation>(QStringList{"--stream-port", QString::number(port)} + args);
   ASSERT_TRUE(station->started()) << qPrintable(station->errorText());
   ASSERT_TRUE(waitUntil([&] { return t.text("lblRadio") == name; }, 15s)) << t.text("lblRadio").toStdString();
-  ASSERT_TRUE(waitUntil([&] { return t.w.state().lBytesWritten > before + 100000; }, 15s));
+  ASSERT_TRUE(waitUntil([&] { return t.w.state().lBytesWritten > before + 100000 + 2000; }, 15s));  // a frame comes off at the stop
   ASSERT_TRUE(player.readUntil(relayedBefore + 100000));
   t.click("CmdRecord");
 
@@ -302,6 +344,7 @@ TEST(DemoStationRecording, StationThatDropsAndReturns) {
   EXPECT_EQ(t.files(), QStringList{QStringLiteral("drop.mp3")});
   ASSERT_GT(file.size(), before + 100000);
   EXPECT_TRUE(file.left(before) == all.left(before));
+  EXPECT_GT(test::wholeFrames(QByteArrayView(file).first(before)), 0) << "the frame cut off by the drop is gone";
   EXPECT_TRUE(file.mid(before, 100000) == all.left(100000));
 
   // The player: one header block, then blocks every metaint bytes all the

@@ -71,6 +71,7 @@ TEST(frmReccord, LoadsWithTheDesignedControls) {
   EXPECT_EQ(untouched.findChild<QLineEdit *>("txtServer")->text(), QString::fromUtf8(settings::kStationServer));
   EXPECT_EQ(untouched.findChild<QLineEdit *>("txtPort")->text(), QStringLiteral("8620"));
   EXPECT_TRUE(QDir(untouched.findChild<QLineEdit *>("txtOutPath")->text()).exists());
+  EXPECT_TRUE(untouched.findChild<QCheckBox *>("chkTags")->isChecked()) << "files are tagged unless switched off";
 
   EXPECT_FALSE(t.control("lblStatus")->isVisible());
   for (const char *name : {"lblFile", "lblSize", "lblTime"}) EXPECT_FALSE(t.control(name)->isEnabled()) << name;
@@ -302,6 +303,8 @@ TEST(frmReccord, RecordsATypedNameAndShowsProgress) {
   EXPECT_TRUE(t.dialogs.messages.empty());
 }
 
+// Bytes that are not MP3 frames have no frames to keep whole: the cut falls
+// right after the block.
 TEST(frmReccord, FilePerSongCutsRightAfterEachBlock) {
   TestStation station(icyHeaders(6));
   Window t;

@@ -1,4 +1,8 @@
+#include "player/recorder/id3_tag.h"
+#include "player/recorder/mp3_frame_tracker.h"
 #include "player/recorder/recording_files.h"
+#include "common/text_codec.h"
+#include "recorder/mp3_file_check.h"
 #include "support/test_support.h"
 
 #include <QTemporaryDir>
@@ -7,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <random>
+#include <set>
 
 namespace kirasol::recorder {
 namespace {
@@ -117,6 +123,71 @@ TEST(RecordingFile, RefusedOpensSayWhy) {
   const auto tooLong = file.open(dir.path() + u'/', QString(300, u'x'));
   EXPECT_FALSE(tooLong.ok);
   EXPECT_FALSE(tooLong.error.isEmpty());
+}
+
+// Fed in pieces of any size, the tracker stops exactly at frame starts. A
+// stream not known to be MP3 (no frame confirmed yet, or none at all) has a
+// boundary everywhere; after a damaged header none comes until the frames
+// are found again. Frames: MPEG-1 layer III 128 kbps 44.1 kHz, 417 bytes or
+// 418 padded, bodies without sync bytes.
+TEST(Mp3FrameTracker, BoundariesAreFrameStartsInPiecesOfAnySize) {
+  QByteArray frames;
+  std::set<qsizetype> starts;
+  for (int i = 0; i < 40; ++i) {
+    starts.insert(frames.size());
+    frames += QByteArray::fromHex(i % 3 == 1 ? "fffb9264" : "fffb9064") + QByteArray(i % 3 == 1 ? 414 : 413, 'x');
+  }
+  const qsizetype f1 = 417, f10 = *std::next(starts.begin(), 10), junk = 300;
+  QByteArray damaged = frames;
+  damaged[f10] = 0;  // the frame before it still ends there: a boundary
+  const struct {
+    const char *what;
+    QByteArray stream;
+    qsizetype offset, anywhereBefore, unsureFrom, unsureTo;  // boundaries in [from, to + piece) may be missed
+  } cases[] = {
+      {"clean", frames, 0, 0, 0, 0},
+      {"joined mid-frame", QByteArray(junk, 'j') + frames, junk, junk + f1 + 5, 1, junk + 3 * 418},
+      {"damaged", damaged, 0, 0, f10 + 1, f10 + 3 * 418},
+      {"not MP3", QByteArray(Mp3FrameTracker::kSearchLimit * 2, 'a'), 0, 1 << 30, 1, 4},
+  };
+  std::mt19937 rng(7);
+  for (const auto &c : cases) {
+    for (int maxPiece : {1, 5, 600, 5000}) {
+      SCOPED_TRACE(std::string(c.what) + ", pieces up to " + std::to_string(maxPiece));
+      Mp3FrameTracker tracker;
+      std::set<qsizetype> found;
+      for (qsizetype pos = 0; pos < c.stream.size();) {
+        QByteArrayView piece = QByteArrayView(c.stream).sliced(pos);
+        piece = piece.first(qMin<qsizetype>(piece.size(), 1 + rng() % maxPiece));
+        while (!piece.isEmpty()) {
+          const bool boundary = tracker.atBoundary();
+          if (boundary) found.insert(pos);
+          const qsizetype n = boundary ? tracker.feed(piece.first(1)) : tracker.feed(piece, true);
+          ASSERT_TRUE(n > 0 && (boundary || n == piece.size() || tracker.atBoundary())) << "at " << pos + n;
+          piece = piece.sliced(n);
+          pos += n;
+        }
+      }
+      const qsizetype unsureTo = c.unsureTo > 4 ? c.unsureTo + maxPiece : c.unsureTo;
+      for (qsizetype at = 0; at < c.stream.size(); ++at) {
+        const bool allowed = at < c.anywhereBefore || (at >= c.offset && starts.count(at - c.offset));
+        const bool required = allowed && !(at >= c.unsureFrom && at < unsureTo);
+        if (found.count(at) ? !allowed : required) ADD_FAILURE() << (allowed ? "missed " : "boundary at ") << at;
+      }
+    }
+  }
+}
+
+// The tag holds UTF-8 text whether the station sent its Thai title as UTF-8
+// or in the Windows-874 code page.
+TEST(RecordingTag, ThaiFromEitherEncoding) {
+  const QString thai = QStringLiteral("เพลงรุ่งอรุณ");
+  for (const QByteArray &sent : {("'Nok - " + thai + "'").toUtf8(), "'Nok - " + encodeWindows874(thai) + "'"}) {
+    const test::Id3Text read = test::readId3(id3v2Tag(songTag(decodeText(sent), QStringLiteral("FM"), {})));
+    EXPECT_EQ(read.version, 4);
+    EXPECT_EQ(read.frames.value("TIT2"), thai);
+    EXPECT_EQ(read.frames.value("TPE1"), QStringLiteral("Nok"));
+  }
 }
 
 }  // namespace
