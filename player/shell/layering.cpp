@@ -1,5 +1,7 @@
 #include "player/shell/layering.h"
 
+#include "player/shell/window_system.h"
+
 #include <QGuiApplication>
 #include <QPalette>
 #include <QWidget>
@@ -24,14 +26,17 @@ void sendPendingWindowRequests() {
 
 int SetWindowAlpha(QWidget *window, int level) {
   if (level < 0 || level > 255) return kAlphaOutOfRange;
-  if (window == nullptr) return kAlphaImpossible;
+  // Without opacity in the window system (Wayland) the window stays opaque.
+  if (window == nullptr || !windowSystemAbilities().opacity) return kAlphaImpossible;
   window->setWindowOpacity(level / 255.0);
   sendPendingWindowRequests();
   return kAlphaApplied;
 }
 
 int SetOnTop(QWidget *window, bool on) {
-  if (window == nullptr) return 0;
+  // Where the compositor keeps stacking to itself, changing the flag would
+  // only hide and show the window again.
+  if (window == nullptr || !windowSystemAbilities().stayOnTop) return 0;
   const bool isOnTop = window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
   if (isOnTop != on) {
     // Changing a window flag hides the window and may lose its place.
@@ -62,11 +67,30 @@ QRegion colourKeyRegion(const QImage &picture) {
 }
 
 void applyColourKey(QWidget *window, const QImage &skin) {
-  QPalette palette = window->palette();
-  palette.setColor(QPalette::Window, QColor::fromRgb(kColourKey));
-  window->setPalette(palette);
-  window->setAutoFillBackground(true);
+  if (windowSystemAbilities().shapeNeedsAlpha) {
+    // A Wayland surface takes the mask as its input region only: what lies
+    // outside it must be transparent in the window's own picture, so the
+    // window gets a buffer with alpha (asked for before it is created) and
+    // no cyan fill; its skin is painted with the key see-through.
+    window->setAttribute(Qt::WA_TranslucentBackground);
+  } else {
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, QColor::fromRgb(kColourKey));
+    window->setPalette(palette);
+    window->setAutoFillBackground(true);
+  }
+  // In logical pixels: the window system scales it with the window.
   window->setMask(colourKeyRegion(skin));
+}
+
+QImage keyedOut(const QImage &picture) {
+  QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < image.height(); ++y) {
+    auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x)
+      if ((row[x] & 0xFFFFFFu) == (kColourKey & 0xFFFFFFu)) row[x] = 0;
+  }
+  return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 }  // namespace kirasol

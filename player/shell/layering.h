@@ -30,6 +30,12 @@ QRegion colourKeyRegion(const QImage &picture);
 
 // Cuts the window to the non-cyan pixels of its skin (a cyan background keeps
 // the holes see-through wherever the mask cannot reach).
+// Where the window system needs it (Wayland) the window is made translucent
+// instead, and paints its skin through keyedOut().
 void applyColourKey(QWidget *window, const QImage &skin);
+
+// The picture with its key-colour pixels fully transparent (the same size and
+// device pixel ratio).
+QImage keyedOut(const QImage &picture);
 
 }  // namespace kirasol

@@ -26,6 +26,9 @@ struct Recorder final : PlayerCommands, ProgramLauncher {
   void showRequest() override { calls << "request"; }
   void showRecorder() override { calls << "recorder"; }
   void setOnTop(bool on) override { calls << (on ? "ontop:on" : "ontop:off"); }
+  bool onTop = false, onTopPossible = true;
+  bool isOnTop() const override { return onTop; }
+  bool canStayOnTop() const override { return onTopPossible; }
   void exitPlayer() override { calls << "exit"; }
   void endPlayer() override { calls << "end"; }
   bool startProgram(const QString &name, const QStringList &) override {
@@ -165,10 +168,22 @@ TEST_F(PopupTest, OnTopTicksMoveOnEveryClick) {
   }
 }
 
+TEST_F(PopupTest, OnTopMenuShowsOffAndCannotBeChosenWhereTheWindowSystemRefusesIt) {
+  // Remembered on from an X11 session, then started on Wayland.
+  rec.onTop = true;
+  for (bool possible : {true, false}) {
+    rec.onTopPossible = possible;
+    std::unique_ptr<PopupWindow> w(make());
+    EXPECT_EQ(item(w.get(), "mOntop")->isEnabled(), possible);
+    EXPECT_EQ(item(w.get(), "mOntop_On")->isChecked(), possible);
+    EXPECT_EQ(item(w.get(), "mOntop_Off")->isChecked(), !possible);
+  }
+}
+
 TEST_F(PopupTest, IconsByPositionAndAFailingOneDoesNotStopTheRest) {
-  auto writeIcon = [&](const QString &relative, QSize size) {
+  auto writeIcon = [&](const QString &relative, QSize size, Qt::GlobalColor colour = Qt::red) {
     QImage img(size, QImage::Format_ARGB32);
-    img.fill(Qt::red);
+    img.fill(colour);
     ASSERT_TRUE(img.save(icons.path() + "/" + relative));
   };
   QDir(icons.path()).mkdir("icons");
@@ -181,11 +196,21 @@ TEST_F(PopupTest, IconsByPositionAndAFailingOneDoesNotStopTheRest) {
     }
     if (name == "imgTV") writeIcon("icons/imgTV.png", {13, 15});       // in the sub-folder
     else writeIcon(name + ".png", {14, 14});
+    if (name == "imgAbout") writeIcon("imgAbout@2x.png", {28, 28}, Qt::green);  // and its sharp picture
+    if (name == "imgPlay") writeIcon("imgPlay@2x.png", {20, 20}, Qt::green);    // not twice the size: ignored
   }
   std::unique_ptr<PopupWindow> w(make());
   const QList<QAction *> actions = w->mPopupSys()->actions();
   const bool expectIcon[12] = {false, true, true, true, true, true, false, true, false, true, true, true};
   for (int i = 0; i < 12; ++i) EXPECT_EQ(!actions[i]->icon().isNull(), expectIcon[i]) << i;
+  // At scale 2 the menu draws the sharp picture, not the small one enlarged;
+  // at scale 1 the small one.
+  const auto colourAt = [&](int i, qreal scale) {
+    return actions[i]->icon().pixmap(QSize(14, 14), scale).toImage().pixelColor(4, 4);
+  };
+  EXPECT_EQ(colourAt(1, 2.0), QColor(Qt::green));
+  EXPECT_EQ(colourAt(1, 1.0), QColor(Qt::red));
+  EXPECT_EQ(colourAt(4, 2.0), QColor(Qt::red));
   for (const char *sub : {"mPlay", "mStop", "mDefault", "mOntop_On", "mOntop_Off"})
     EXPECT_TRUE(item(w.get(), sub)->icon().isNull()) << sub;
   EXPECT_EQ(w->SetMenuIcons(), 9);
