@@ -249,6 +249,10 @@ bool FrmMain::load() {
   if (testAttribute(Qt::WA_TranslucentBackground)) {
     skin_ = keyedOut(skin_);
     if (!sharpSkin_.isNull()) sharpSkin_ = keyedOut(sharpSkin_);
+  } else if (!sharpSkin_.isNull()) {
+    // Only the mask cuts the shape here; scaled to 1.5 the sharp skin's
+    // edge pixels would otherwise take in the cyan around them.
+    sharpSkin_ = edgesSpread(sharpSkin_);
   }
   QDir::setCurrent(QCoreApplication::applicationDirPath());
 

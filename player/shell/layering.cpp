@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <QWidget>
+#include <cstring>
 #include <xcb/xcb.h>
 
 namespace kirasol {
@@ -81,6 +82,33 @@ void applyColourKey(QWidget *window, const QImage &skin) {
   }
   // In logical pixels: the window system scales it with the window.
   window->setMask(colourKeyRegion(skin));
+}
+
+QImage edgesSpread(const QImage &picture) {
+  QImage image = picture.convertToFormat(QImage::Format_RGB32);
+  const auto isKey = [](QRgb c) { return (c & 0xFFFFFFu) == (kColourKey & 0xFFFFFFu); };
+  for (int y = 0; y < image.height(); ++y) {
+    auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+    const int w = image.width();
+    int first = 0;
+    while (first < w && isKey(row[first])) ++first;
+    if (first == w) continue;  // a row of holes only
+    for (int x = first - 1; x >= 0; --x) row[x] = row[x + 1];
+    for (int x = first + 1; x < w; ++x)
+      if (isKey(row[x])) row[x] = row[x - 1];
+  }
+  // Rows of holes only (above and below the body) take the nearest row.
+  const auto rowIsKey = [&](int y) { return isKey(image.pixel(0, y)); };  // the row pass left nothing else
+  int first = 0;
+  while (first < image.height() && rowIsKey(first)) ++first;
+  if (first == image.height()) return picture;
+  const auto copyRow = [&](int to, int from) {
+    std::memcpy(image.scanLine(to), image.constScanLine(from), static_cast<size_t>(image.bytesPerLine()));
+  };
+  for (int y = first - 1; y >= 0; --y) copyRow(y, y + 1);
+  for (int y = first + 1; y < image.height(); ++y)
+    if (rowIsKey(y)) copyRow(y, y - 1);
+  return image;
 }
 
 QImage keyedOut(const QImage &picture) {

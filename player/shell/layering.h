@@ -34,6 +34,12 @@ QRegion colourKeyRegion(const QImage &picture);
 // instead, and paints its skin through keyedOut().
 void applyColourKey(QWidget *window, const QImage &skin);
 
+// The picture with each key-colour pixel given the colour of the visible
+// pixel before it in its row (after it at the row's start; rows without one
+// take the nearest row): a picture scaled smoothly then blends no cyan into
+// the shape's edge.
+QImage edgesSpread(const QImage &picture);
+
 // The picture with its key-colour pixels fully transparent (the same size and
 // device pixel ratio).
 QImage keyedOut(const QImage &picture);
