@@ -55,7 +55,7 @@ TEST(WaylandSession, PlaysTheDemoStationUnderHeadlessWestonCutToShape) {
   env.insert("QT_QPA_PLATFORM", "wayland");
   env.remove("DISPLAY");  // no X server to fall back to
   env.insert("XDG_CONFIG_HOME", folder.filePath("config"));
-  QProcess weston, player;
+  QProcess weston, player;  // killed in reverse order when the test ends
   weston.setProcessEnvironment(env);
   weston.setProcessChannelMode(QProcess::MergedChannels);
   weston.start("weston", {"--backend=headless-backend.so", "--socket=kirasol-test", "--idle-time=0", "--width=800",
@@ -73,16 +73,6 @@ TEST(WaylandSession, PlaysTheDemoStationUnderHeadlessWestonCutToShape) {
                {"--update-url", QStringLiteral("http://127.0.0.1:%1/update/").arg(test::freePort()), "--station",
                 station.streamUrl()});
   player.waitForStarted(10000);
-  const auto ending = [&] {
-    player.kill();
-    player.waitForFinished(5000);
-    weston.terminate();
-    weston.waitForFinished(5000);
-  };
-  struct Cleanup {
-    std::function<void()> run;
-    ~Cleanup() { run(); }
-  } cleanup{ending};
 
   // The splash ends (without fading: Wayland has no window opacity) and the
   // main window registers its media keys.

@@ -181,9 +181,9 @@ TEST_F(PopupTest, OnTopMenuShowsOffAndCannotBeChosenWhereTheWindowSystemRefusesI
 }
 
 TEST_F(PopupTest, IconsByPositionAndAFailingOneDoesNotStopTheRest) {
-  auto writeIcon = [&](const QString &relative, QSize size, Qt::GlobalColor colour = Qt::red) {
+  auto writeIcon = [&](const QString &relative, QSize size) {
     QImage img(size, QImage::Format_ARGB32);
-    img.fill(colour);
+    img.fill(Qt::red);
     ASSERT_TRUE(img.save(icons.path() + "/" + relative));
   };
   QDir(icons.path()).mkdir("icons");
@@ -196,21 +196,11 @@ TEST_F(PopupTest, IconsByPositionAndAFailingOneDoesNotStopTheRest) {
     }
     if (name == "imgTV") writeIcon("icons/imgTV.png", {13, 15});       // in the sub-folder
     else writeIcon(name + ".png", {14, 14});
-    if (name == "imgAbout") writeIcon("imgAbout@2x.png", {28, 28}, Qt::green);  // and its sharp picture
-    if (name == "imgPlay") writeIcon("imgPlay@2x.png", {20, 20}, Qt::green);    // not twice the size: ignored
   }
   std::unique_ptr<PopupWindow> w(make());
   const QList<QAction *> actions = w->mPopupSys()->actions();
   const bool expectIcon[12] = {false, true, true, true, true, true, false, true, false, true, true, true};
   for (int i = 0; i < 12; ++i) EXPECT_EQ(!actions[i]->icon().isNull(), expectIcon[i]) << i;
-  // At scale 2 the menu draws the sharp picture, not the small one enlarged;
-  // at scale 1 the small one.
-  const auto colourAt = [&](int i, qreal scale) {
-    return actions[i]->icon().pixmap(QSize(14, 14), scale).toImage().pixelColor(4, 4);
-  };
-  EXPECT_EQ(colourAt(1, 2.0), QColor(Qt::green));
-  EXPECT_EQ(colourAt(1, 1.0), QColor(Qt::red));
-  EXPECT_EQ(colourAt(4, 2.0), QColor(Qt::red));
   for (const char *sub : {"mPlay", "mStop", "mDefault", "mOntop_On", "mOntop_Off"})
     EXPECT_TRUE(item(w.get(), sub)->icon().isNull()) << sub;
   EXPECT_EQ(w->SetMenuIcons(), 9);
