@@ -16,6 +16,13 @@ WindowSystemAbilities windowSystemAbilities(QStringView platformName) {
   return abilities;
 }
 
+void preferWaylandInWaylandSessions() {
+  if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) return;
+  if (qgetenv("XDG_SESSION_TYPE") != "wayland" || !qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) return;
+  // Tried in order: without the Wayland plugin or compositor, X11.
+  qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+}
+
 WindowSystemAbilities windowSystemAbilities() {
   if (qGuiApp == nullptr) return {};
   return windowSystemAbilities(QGuiApplication::platformName());

@@ -25,4 +25,9 @@ WindowSystemAbilities windowSystemAbilities(QStringView platformName);
 // Of the running application's platform (every ability without one).
 WindowSystemAbilities windowSystemAbilities();
 
+// Before the application is made: in a Wayland session the player is a
+// Wayland client, with X11 (XWayland) as the fallback. Qt alone stays on X11
+// in some sessions (GNOME's). A platform the listener chose is kept.
+void preferWaylandInWaylandSessions();
+
 }  // namespace kirasol
