@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 namespace kirasol {
 
@@ -69,15 +70,30 @@ class GlyphButton final : public SkinButton {
   QString glyph_;
 };
 
-QImage loadSkin() {
+QString programFile(const QString &name) {
   // Part of the window's own design, so found next to the program whatever
   // the current folder is.
-  QImage skin(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("skin.png")));
+  return QDir(QCoreApplication::applicationDirPath()).filePath(name);
+}
+
+QImage loadSkin() {
+  QImage skin(programFile(QStringLiteral("skin.png")));
   if (!skin.isNull()) return skin.convertToFormat(QImage::Format_RGB32);
   // Without the artwork the window stays usable: a plain face, no holes.
   QImage plain(kSkinWidth, kSkinHeight, QImage::Format_RGB32);
   plain.fill(QColor(24, 28, 40));
   return plain;
+}
+
+// The same skin drawn at twice the size, for screens of more pixels per
+// point; null when it is missing or does not match the 1x skin (the shape
+// always comes from the 1x one).
+QImage loadSharpSkin(const QImage &skin) {
+  QImage sharp(programFile(QStringLiteral("skin@2x.png")));
+  if (sharp.isNull() || sharp.size() != skin.size() * 2) return {};
+  sharp = sharp.convertToFormat(QImage::Format_RGB32);
+  sharp.setDevicePixelRatio(2.0);
+  return sharp;
 }
 
 }  // namespace
@@ -231,7 +247,16 @@ bool FrmMain::load() {
 
   timer5_->stop();
   skin_ = loadSkin();
+  sharpSkin_ = loadSharpSkin(skin_);
   applyColourKey(this, skin_);
+  if (testAttribute(Qt::WA_TranslucentBackground)) {
+    skin_ = keyedOut(skin_);
+    if (!sharpSkin_.isNull()) sharpSkin_ = keyedOut(sharpSkin_);
+  } else if (!sharpSkin_.isNull()) {
+    // Only the mask cuts the shape here; scaled to 1.5 the sharp skin's
+    // edge pixels would otherwise take in the cyan around them.
+    sharpSkin_ = edgesSpread(sharpSkin_);
+  }
   QDir::setCurrent(QCoreApplication::applicationDirPath());
 
   if (HiWord(audio.GetVersion()) != kLibraryVersion) {
@@ -316,18 +341,41 @@ void FrmMain::paintEvent(QPaintEvent *event) {
   // Most repaints are the spectrum's 40 a second: copy only the skin that
   // was exposed.
   const QRect exposed = event->rect();
-  painter.drawImage(exposed.topLeft(), skin_, exposed);
+  const qreal ratio = painter.device()->devicePixelRatioF();
+  if (ratio > 1.0 && !sharpSkin_.isNull()) {
+    // The whole picture into the whole window, clipped to what was exposed:
+    // at fractional scales a partial copy would be sampled differently at
+    // its edges. At 2x this is a plain copy; only other scales smooth it.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, ratio != sharpSkin_.devicePixelRatio());
+    painter.drawImage(QRectF(rect()), sharpSkin_);
+    // The spectrum's pixels are bars: widened, never blurred.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  } else {
+    painter.drawImage(exposed.topLeft(), skin_, exposed);
+  }
   if (exposed.intersects(spectrum::LiveSpectrum::paintRect())) spectrum_->paint(painter);
 }
 
 void FrmMain::mousePressEvent(QMouseEvent *event) {
   bDragging = true;
+  systemMoveAsked_ = false;
   lGrabX = static_cast<int>(roundHalfEven(event->position().x()));
   lGrabY = static_cast<int>(roundHalfEven(event->position().y()));
 }
 
 void FrmMain::mouseMoveEvent(QMouseEvent *event) {
   if (!bDragging) return;
+  // Where the window system moves windows itself (a Wayland compositor
+  // always, an X11 window manager that offers it) the drag is handed over
+  // on the first move: a window cannot place itself on Wayland. A click
+  // without moving stays a click (its release switches the spectrum).
+  if (!systemMoveAsked_ && event->buttons().testFlag(Qt::LeftButton)) {
+    systemMoveAsked_ = true;
+    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+      bDragging = false;
+      return;
+    }
+  }
   const int dx = static_cast<int>(roundHalfEven(lGrabX - event->position().x()));
   const int dy = static_cast<int>(roundHalfEven(lGrabY - event->position().y()));
   move(x() - dx, y() - dy);

@@ -109,11 +109,13 @@ class FrmMain : public QWidget, public PlaybackView {
 
   Services services_;
   Hooks hooks_;
-  QImage skin_;
+  QImage skin_;       // 1x: the picture at scale 1 and the window's shape
+  QImage sharpSkin_;  // 2x, for higher scales; null without the artwork
   ElapsedClock clock_;
   std::unique_ptr<spectrum::LiveSpectrum> spectrum_;
   spectrum::SpectrumSchedule *spectrumSchedule_;  // runs tmrLiveSpec while playing and seen
   bool bDragging = false;
+  bool systemMoveAsked_ = false;  // this press's drag was offered to the window system
   int lGrabX = 0, lGrabY = 0;
   bool unloaded_ = false;
 

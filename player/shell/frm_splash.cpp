@@ -34,7 +34,16 @@ QTimer *makeTimer(QObject *parent, const char *name, int interval) {
 
 // The splash picture; a plain face when the artwork is missing.
 QPixmap splashPicture() {
-  QPixmap art(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("splash.png")));
+  const QDir folder(QCoreApplication::applicationDirPath());
+  // On screens of more pixels per point, the picture drawn at twice the size.
+  if (qApp->devicePixelRatio() > 1.0) {
+    QPixmap sharp(folder.filePath(QStringLiteral("splash@2x.png")));
+    if (!sharp.isNull()) {
+      sharp.setDevicePixelRatio(2.0);
+      return sharp;
+    }
+  }
+  QPixmap art(folder.filePath(QStringLiteral("splash.png")));
   if (!art.isNull()) return art;
   QPixmap picture(360, 220);
   picture.fill(QColor(24, 28, 40));

@@ -30,6 +30,18 @@ QRegion colourKeyRegion(const QImage &picture);
 
 // Cuts the window to the non-cyan pixels of its skin (a cyan background keeps
 // the holes see-through wherever the mask cannot reach).
+// Where the window system needs it (Wayland) the window is made translucent
+// instead, and paints its skin through keyedOut().
 void applyColourKey(QWidget *window, const QImage &skin);
+
+// The picture with each key-colour pixel given the colour of the visible
+// pixel before it in its row (after it at the row's start; rows without one
+// take the nearest row): a picture scaled smoothly then blends no cyan into
+// the shape's edge.
+QImage edgesSpread(const QImage &picture);
+
+// The picture with its key-colour pixels fully transparent (the same size and
+// device pixel ratio).
+QImage keyedOut(const QImage &picture);
 
 }  // namespace kirasol

@@ -9,6 +9,7 @@
 #include "player/shell/command_line.h"
 #include "player/shell/main_window_rules.h"
 #include "player/shell/player_shell.h"
+#include "player/shell/window_system.h"
 
 #include <kirasol/build_settings.h>
 
@@ -26,6 +27,7 @@ int main(int argc, char **argv) {
     std::fputs(answer->toLocal8Bit().constData(), stdout);
     return 0;
   }
+  kirasol::preferWaylandInWaylandSessions();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Kirasol Radio"));
   QApplication::setApplicationVersion(QString::fromLatin1(kirasol::settings::kProductVersion));

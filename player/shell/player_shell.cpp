@@ -5,6 +5,7 @@
 #include "player/live_update/player_exit.h"
 #include "player/mpris/mpris_service.h"
 #include "player/shell/layering.h"
+#include "player/shell/window_system.h"
 #include "player/side_windows/request_page.h"
 #include "player/tray/popup_window.h"
 
@@ -156,7 +157,8 @@ bool PlayerShell::start() {
   if (!window.load()) return false;
   handOff_.listen();
   window.show();
-  window.activateWindow();
+  // A Wayland compositor decides focus itself and only warns when asked.
+  if (windowSystemAbilities().activation) window.activateWindow();
   return true;
 }
 
@@ -195,7 +197,9 @@ void PlayerShell::pressPlayWhenFree() {
 void PlayerShell::showMainWindow() {
   FrmMain &window = mainWindow();
   if (!mainLoaded_) {
-    rememberPosition(window, settings_);
+    // A Wayland window cannot be put anywhere, nor learn where it is: the
+    // place remembered from an X11 session is neither applied nor replaced.
+    if (windowSystemAbilities().placement) rememberPosition(window, settings_);
     if (!window.load()) return;
     mainLoaded_ = true;
     restoreMainWindow(window);
@@ -214,7 +218,8 @@ void PlayerShell::showMainWindow() {
 void PlayerShell::restoreMainWindow(FrmMain &window) {
   if (const std::optional<int> volume = settings_.volume()) moveVolumeSlider(*volume);
   connect(&window, &FrmMain::volumeSet, this, [this](int percent) { settings_.setVolume(percent); });
-  if (settings_.onTop()) setOnTop(true);
+  // Remembered from a session that had always-on-top; kept for the next one.
+  if (settings_.onTop() && canStayOnTop()) setOnTop(true);
   if (options_.mediaKeys) startMediaKeys(window);
 }
 
@@ -257,7 +262,10 @@ void PlayerShell::showRecorder() {
                    {QStringLiteral("txtServer"), QStringLiteral("txtPort"), QStringLiteral("txtOutPath"),
                     QStringLiteral("chkFilebysong"), QStringLiteral("chkTags")});
 }
+bool PlayerShell::canStayOnTop() const { return windowSystemAbilities().stayOnTop; }
+
 void PlayerShell::setOnTop(bool on) {
+  if (!canStayOnTop()) return;
   onTop_ = on;
   settings_.setOnTop(on);
   if (!main_.isNull()) SetOnTop(main_, on);

@@ -77,6 +77,7 @@ class PlayerShell : public QObject, public tray::PlayerCommands {
   void showRecorder() override;
   void setOnTop(bool on) override;
   bool isOnTop() const override { return onTop_; }
+  bool canStayOnTop() const override;
   void exitPlayer() override;
   void endPlayer() override;
 

@@ -15,6 +15,7 @@ class PlayerCommands {
   virtual void showRecorder() = 0;     // frmReccord, not modal
   virtual void setOnTop(bool on) = 0;  // SetOnTop(frmMain, on)
   virtual bool isOnTop() const { return false; }  // as remembered from the last run, then as last set
+  virtual bool canStayOnTop() const { return true; }  // false where the window system refuses it (Wayland)
   virtual void exitPlayer() = 0;       // unload frmMain, then end this player
   virtual void endPlayer() = 0;        // end this player without unloading frmMain (updater hand-over)
 };

@@ -16,7 +16,16 @@ QIcon loadMenuImage(const QString &folder, const QString &imageName) {
       const QString path = folder + sub + u'/' + imageName + QLatin1String(ext);
       if (!QFileInfo::exists(path)) continue;
       const QPixmap pixmap(path);
-      if (!pixmap.isNull()) return QIcon(pixmap);
+      if (pixmap.isNull()) continue;
+      QIcon icon(pixmap);
+      // The same picture drawn at twice the size, for screens of more pixels
+      // per point: the menu picks it there instead of enlarging the small one.
+      QPixmap sharp(folder + sub + u'/' + imageName + QStringLiteral("@2x") + QLatin1String(ext));
+      if (!sharp.isNull() && sharp.size() == pixmap.size() * 2) {
+        sharp.setDevicePixelRatio(2.0);
+        icon.addPixmap(sharp);
+      }
+      return icon;
     }
   }
   return {};
@@ -74,9 +83,13 @@ PopupWindow::PopupWindow(PlayerCommands &commands, ProgramLauncher &launcher, Di
   mOntop_Off_ = addItem(ontop, "mOntop_Off", QStringLiteral("&ปิด"));
   mOntop_On_->setCheckable(true);
   mOntop_Off_->setCheckable(true);
-  // Always-on-top starts off unless the last run left it on.
-  mOntop_On_->setChecked(commands_.isOnTop());
-  mOntop_Off_->setChecked(!commands_.isOnTop());
+  // Always-on-top starts off unless the last run left it on. Where the
+  // window system refuses it the items show the truth, off, and cannot be
+  // chosen.
+  const bool onTop = commands_.canStayOnTop() && commands_.isOnTop();
+  mOntop_On_->setChecked(onTop);
+  mOntop_Off_->setChecked(!onTop);
+  ontop->menuAction()->setEnabled(commands_.canStayOnTop());
   connect(mOntop_On_, &QAction::triggered, this, [this] { mOntop(true); });
   connect(mOntop_Off_, &QAction::triggered, this, [this] { mOntop(false); });
 

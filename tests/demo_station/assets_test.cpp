@@ -129,6 +129,20 @@ TEST(Assets, SkinHasExactKeyHolesAndRoomForEveryControl) {
   EXPECT_LT(keyPixels, 281 * 30);  // but the body fills the window
 }
 
+TEST(Assets, SharpPicturesAreTwiceTheSizeAndTheSkinKeepsTheShape) {
+  // The window's shape is cut from the 1x skin, enlarged by the window system:
+  // the 2x skin's holes must be exactly those, or a cyan fringe shows.
+  const QImage skin(bin(QStringLiteral("skin.png")));
+  const QImage sharp(bin(QStringLiteral("skin@2x.png")));
+  ASSERT_EQ(sharp.size(), skin.size() * 2);
+  int mismatched = 0;
+  for (int y = 0; y < sharp.height(); ++y)
+    for (int x = 0; x < sharp.width(); ++x)
+      mismatched += (sharp.pixel(x, y) == kKey) != (skin.pixel(x / 2, y / 2) == kKey);
+  EXPECT_EQ(mismatched, 0);
+  EXPECT_EQ(QImage(bin(QStringLiteral("splash@2x.png"))).size(), QImage(bin(QStringLiteral("splash.png"))).size() * 2);
+}
+
 TEST(Assets, IconsHaveTheirMenuSizes) {
   const std::vector<std::pair<const char *, QSize>> icons = {
       {"imgAbout", {14, 14}},  {"imgUpdate", {14, 14}}, {"imgRequest", {14, 14}}, {"imgPlay", {14, 14}},
@@ -137,14 +151,17 @@ TEST(Assets, IconsHaveTheirMenuSizes) {
       {"kirasol-radio-64", {64, 64}}, {"kirasol-radio-256", {256, 256}},
   };
   for (const auto &[name, size] : icons) {
-    SCOPED_TRACE(name);
-    const QImage img(bin(QStringLiteral("icons/%1.png").arg(QLatin1String(name))));
-    ASSERT_FALSE(img.isNull());
-    EXPECT_EQ(img.size(), size);
-    int opaque = 0;
-    for (int y = 0; y < img.height(); ++y)
-      for (int x = 0; x < img.width(); ++x) opaque += qAlpha(img.pixel(x, y)) > 128;
-    EXPECT_GT(opaque, img.width() * img.height() / 6);  // a picture, not an empty square
+    for (const char *scale : {"", "@2x"}) {
+      if (*scale && QLatin1String(name).startsWith(QLatin1String("kirasol-radio"))) continue;  // sizes of their own
+      SCOPED_TRACE(std::string(name) + scale);
+      const QImage img(bin(QStringLiteral("icons/%1%2.png").arg(QLatin1String(name), QLatin1String(scale))));
+      ASSERT_FALSE(img.isNull());
+      EXPECT_EQ(img.size(), *scale ? size * 2 : size);
+      int opaque = 0;
+      for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) opaque += qAlpha(img.pixel(x, y)) > 128;
+      EXPECT_GT(opaque, img.width() * img.height() / 6);  // a picture, not an empty square
+    }
   }
 }
 

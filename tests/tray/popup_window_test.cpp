@@ -26,6 +26,9 @@ struct Recorder final : PlayerCommands, ProgramLauncher {
   void showRequest() override { calls << "request"; }
   void showRecorder() override { calls << "recorder"; }
   void setOnTop(bool on) override { calls << (on ? "ontop:on" : "ontop:off"); }
+  bool onTop = false, onTopPossible = true;
+  bool isOnTop() const override { return onTop; }
+  bool canStayOnTop() const override { return onTopPossible; }
   void exitPlayer() override { calls << "exit"; }
   void endPlayer() override { calls << "end"; }
   bool startProgram(const QString &name, const QStringList &) override {
@@ -162,6 +165,18 @@ TEST_F(PopupTest, OnTopTicksMoveOnEveryClick) {
     EXPECT_EQ(on->isChecked(), s.onTicked);
     EXPECT_EQ(off->isChecked(), !s.onTicked);
     EXPECT_EQ(rec.calls, QStringList{s.call});
+  }
+}
+
+TEST_F(PopupTest, OnTopMenuShowsOffAndCannotBeChosenWhereTheWindowSystemRefusesIt) {
+  // Remembered on from an X11 session, then started on Wayland.
+  rec.onTop = true;
+  for (bool possible : {true, false}) {
+    rec.onTopPossible = possible;
+    std::unique_ptr<PopupWindow> w(make());
+    EXPECT_EQ(item(w.get(), "mOntop")->isEnabled(), possible);
+    EXPECT_EQ(item(w.get(), "mOntop_On")->isChecked(), possible);
+    EXPECT_EQ(item(w.get(), "mOntop_Off")->isChecked(), !possible);
   }
 }
 

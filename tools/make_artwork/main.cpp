@@ -28,6 +28,7 @@ const QColor kBodyLight(0x3a, 0x3f, 0x50);
 const QColor kAccent(0xff, 0xa6, 0x2b);   // the sun of the logo
 const QColor kLcd(0x07, 0x12, 0x1c);
 const QColor kLcdText(0x7f, 0xe6, 0xff);
+const QColor kOutline(0x12, 0x13, 0x19);
 
 QFont font(const QString &family, int pixelSize, int weight = QFont::Normal) {
   QFont f(family);
@@ -74,8 +75,19 @@ void printed(QPainter &p, const QRect &r, const QString &text, int px, int flags
   p.drawText(r, flags, text);
 }
 
-QImage skin() {
-  QImage img(281, 172, QImage::Format_RGB32);
+// Every picture is drawn in the window's own units; `scale` 2 draws the same
+// picture with twice the pixels for screens that have them.
+QImage canvas(int w, int h, int scale, QImage::Format format) {
+  QImage img(w * scale, h * scale, format);
+  img.setDevicePixelRatio(scale);
+  return img;
+}
+
+// The window's shape is cut from the 1x skin at every scale (the window
+// system enlarges that mask), so a larger skin keeps the 1x outline: pixels
+// inside it that the finer drawing left as key colour become outline.
+QImage skin(int scale = 1) {
+  QImage img = canvas(281, 172, scale, QImage::Format_RGB32);
   img.fill(kKey);
   QPainter p(&img);
   // The outline is drawn without antialiasing: a blended edge pixel would be
@@ -88,7 +100,7 @@ QImage skin() {
   knob.addEllipse(QRectF(233, 0, 10, 6));
   const QPainterPath shape = body.united(mast).united(knob);
   p.setPen(Qt::NoPen);
-  p.setBrush(QColor(0x12, 0x13, 0x19));
+  p.setBrush(kOutline);
   p.drawPath(shape);
   QLinearGradient face(0, 9, 0, 171);
   face.setColorAt(0, kBodyLight);
@@ -177,7 +189,7 @@ QImage skin() {
 
   // Nothing drawn inside the body may come out as the key colour.
   const QImage mask = [&] {
-    QImage m(img.size(), QImage::Format_ARGB32);
+    QImage m(281, 172, QImage::Format_ARGB32);
     m.fill(Qt::transparent);
     QPainter mp(&m);
     mp.setRenderHint(QPainter::Antialiasing, false);
@@ -186,16 +198,16 @@ QImage skin() {
   }();
   for (int y = 0; y < img.height(); ++y)
     for (int x = 0; x < img.width(); ++x) {
-      const bool inside = qAlpha(mask.pixel(x, y)) == 255;
+      const bool inside = qAlpha(mask.pixel(x / scale, y / scale)) == 255;
       const QRgb c = img.pixel(x, y);
       if (!inside) img.setPixel(x, y, kKey.rgb());
-      else if (QColor(c) == kKey) img.setPixel(x, y, QColor(0, 254, 255).rgb());
+      else if (QColor(c) == kKey) img.setPixel(x, y, scale == 1 ? QColor(0, 254, 255).rgb() : kOutline.rgb());
     }
   return img;
 }
 
-QImage icon(int w, int h, const std::function<void(QPainter &)> &draw) {
-  QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+QImage icon(int w, int h, int scale, const std::function<void(QPainter &)> &draw) {
+  QImage img = canvas(w, h, scale, QImage::Format_ARGB32_Premultiplied);
   img.fill(Qt::transparent);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
@@ -203,13 +215,16 @@ QImage icon(int w, int h, const std::function<void(QPainter &)> &draw) {
   return img;
 }
 
+// "@2x" for the larger pictures, as Qt names them.
+QString suffix(int scale) { return scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale); }
+
 QPen pen(QColor c, double w) { return QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin); }
 
-void menuIcons(const QString &dir) {
+bool menuIcons(const QString &dir, int scale) {
   const QColor blue(0x3d, 0x8b, 0xff), green(0x2e, 0xb8, 0x5c), red(0xe0, 0x3a, 0x3a), pink(0xe8, 0x4d, 0x9a),
       orange(0xf2, 0x8c, 0x28), purple(0x8e, 0x5c, 0xe0), yellow(0xe8, 0xb9, 0x1e), dark(0x2a, 0x2d, 0x38);
   const std::vector<std::pair<QString, QImage>> icons = {
-      {QStringLiteral("imgAbout"), icon(14, 14, [&](QPainter &p) {
+      {QStringLiteral("imgAbout"), icon(14, 14, scale, [&](QPainter &p) {
          p.setPen(Qt::NoPen);
          p.setBrush(blue);
          p.drawEllipse(QRectF(0.5, 0.5, 13, 13));
@@ -217,14 +232,14 @@ void menuIcons(const QString &dir) {
          p.drawEllipse(QPointF(7, 4), 1.3, 1.3);
          p.drawRoundedRect(QRectF(5.9, 6, 2.2, 5.5), 1, 1);
        })},
-      {QStringLiteral("imgUpdate"), icon(14, 14, [&](QPainter &p) {
+      {QStringLiteral("imgUpdate"), icon(14, 14, scale, [&](QPainter &p) {
          p.setPen(pen(green, 2));
          p.drawArc(QRectF(2, 2, 10, 10), 30 * 16, 260 * 16);
          p.setPen(Qt::NoPen);
          p.setBrush(green);
          p.drawPolygon(QPolygonF({QPointF(8.5, 0.5), QPointF(13.5, 3.5), QPointF(8.5, 6.5)}));
        })},
-      {QStringLiteral("imgRequest"), icon(14, 14, [&](QPainter &p) {
+      {QStringLiteral("imgRequest"), icon(14, 14, scale, [&](QPainter &p) {
          p.setPen(pen(pink, 1.6));
          p.drawLine(QPointF(5, 11), QPointF(5, 2));
          p.drawLine(QPointF(5, 2), QPointF(11, 1));
@@ -234,12 +249,12 @@ void menuIcons(const QString &dir) {
          p.drawEllipse(QPointF(3.3, 11.2), 2.3, 1.8);
          p.drawEllipse(QPointF(9.3, 10), 2.3, 1.8);
        })},
-      {QStringLiteral("imgPlay"), icon(14, 14, [&](QPainter &p) {
+      {QStringLiteral("imgPlay"), icon(14, 14, scale, [&](QPainter &p) {
          p.setPen(pen(green.darker(130), 1));
          p.setBrush(green);
          p.drawPolygon(QPolygonF({QPointF(3, 1.5), QPointF(12.5, 7), QPointF(3, 12.5)}));
        })},
-      {QStringLiteral("imgSkin"), icon(14, 14, [&](QPainter &p) {
+      {QStringLiteral("imgSkin"), icon(14, 14, scale, [&](QPainter &p) {
          p.setPen(pen(dark, 1));
          p.setBrush(orange);
          p.drawEllipse(QRectF(0.5, 1.5, 13, 11));
@@ -250,7 +265,7 @@ void menuIcons(const QString &dir) {
          p.setBrush(Qt::white);
          p.drawEllipse(QPointF(4.3, 9.3), 1.5, 1.5);
        })},
-      {QStringLiteral("imgChat"), icon(14, 14, [&](QPainter &p) {
+      {QStringLiteral("imgChat"), icon(14, 14, scale, [&](QPainter &p) {
          p.setPen(pen(blue.darker(130), 1));
          p.setBrush(blue.lighter(120));
          QPainterPath bubble;
@@ -263,7 +278,7 @@ void menuIcons(const QString &dir) {
          p.setBrush(Qt::white);
          for (double x : {4.0, 7.0, 10.0}) p.drawEllipse(QPointF(x, 5.5), 1, 1);
        })},
-      {QStringLiteral("imgTV"), icon(13, 15, [&](QPainter &p) {
+      {QStringLiteral("imgTV"), icon(13, 15, scale, [&](QPainter &p) {
          p.setPen(pen(dark, 1));
          p.drawLine(QPointF(4, 1), QPointF(6.5, 4));
          p.drawLine(QPointF(9, 1), QPointF(6.5, 4));
@@ -276,7 +291,7 @@ void menuIcons(const QString &dir) {
          p.drawRect(QRectF(3, 13, 2, 1.6));
          p.drawRect(QRectF(8, 13, 2, 1.6));
        })},
-      {QStringLiteral("imgWeb"), icon(14, 14, [&](QPainter &p) {
+      {QStringLiteral("imgWeb"), icon(14, 14, scale, [&](QPainter &p) {
          p.setPen(pen(blue.darker(140), 1));
          p.setBrush(QColor(0x9f, 0xd0, 0xff));
          p.drawEllipse(QRectF(0.5, 0.5, 13, 13));
@@ -286,7 +301,7 @@ void menuIcons(const QString &dir) {
          p.drawLine(QPointF(2, 3.5), QPointF(12, 3.5));
          p.drawLine(QPointF(2, 10.5), QPointF(12, 10.5));
        })},
-      {QStringLiteral("imgReccord"), icon(14, 14, [&](QPainter &p) {
+      {QStringLiteral("imgReccord"), icon(14, 14, scale, [&](QPainter &p) {
          p.setPen(pen(dark, 1));
          p.setBrush(QColor(0xee, 0xee, 0xf2));
          p.drawEllipse(QRectF(0.5, 0.5, 13, 13));
@@ -297,7 +312,7 @@ void menuIcons(const QString &dir) {
          p.setBrush(g);
          p.drawEllipse(QPointF(7, 7), 4.2, 4.2);
        })},
-      {QStringLiteral("imgOntop"), icon(14, 14, [&](QPainter &p) {
+      {QStringLiteral("imgOntop"), icon(14, 14, scale, [&](QPainter &p) {
          p.setPen(pen(dark, 1));
          p.setBrush(QColor(0xc9, 0xcd, 0xd8));
          p.drawRect(QRectF(0.5, 5.5, 9, 8));
@@ -308,13 +323,15 @@ void menuIcons(const QString &dir) {
          p.drawLine(QPointF(7, 4.5), QPointF(9, 2.5));
          p.drawLine(QPointF(11, 4.5), QPointF(9, 2.5));
        })},
-      {QStringLiteral("imgExit"), icon(14, 14, [&](QPainter &p) {
+      {QStringLiteral("imgExit"), icon(14, 14, scale, [&](QPainter &p) {
          p.setPen(pen(red, 2));
          p.drawArc(QRectF(1.5, 2, 11, 11), 125 * 16, 290 * 16);
          p.drawLine(QPointF(7, 0.8), QPointF(7, 6.5));
        })},
   };
-  for (const auto &[name, img] : icons) img.save(dir + u'/' + name + QStringLiteral(".png"));
+  bool ok = true;
+  for (const auto &[name, img] : icons) ok = img.save(dir + u'/' + name + suffix(scale) + QStringLiteral(".png")) && ok;
+  return ok;
 }
 
 QImage appIcon(int size) {
@@ -339,19 +356,19 @@ QImage appIcon(int size) {
   return img;
 }
 
-QImage splash() {
-  QImage img(360, 220, QImage::Format_RGB32);
+QImage splash(int scale = 1) {
+  QImage img = canvas(360, 220, scale, QImage::Format_RGB32);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
   QLinearGradient g(0, 0, 0, 220);
   g.setColorAt(0, QColor(0x2b, 0x2f, 0x3e));
   g.setColorAt(1, QColor(0x10, 0x11, 0x17));
-  p.fillRect(img.rect(), g);
+  p.fillRect(QRect(0, 0, 360, 220), g);
   QRadialGradient glow(QPointF(180, 70), 120);
   glow.setColorAt(0, QColor(0xff, 0xa6, 0x2b, 70));
   glow.setColorAt(1, QColor(0xff, 0xa6, 0x2b, 0));
-  p.fillRect(img.rect(), glow);
+  p.fillRect(QRect(0, 0, 360, 220), glow);
   drawLogo(p, QPointF(180, 66), 44);
   printed(p, QRect(0, 112, 360, 34), QStringLiteral("KIRASOL RADIO"), 28, Qt::AlignCenter, QColor(0xf4, 0xf4, 0xf8));
   printed(p, QRect(0, 146, 360, 24), QStringLiteral("ฟังเพลงออนไลน์ 24 ชั่วโมง"), 17, Qt::AlignCenter, kAccent,
@@ -416,11 +433,14 @@ int main(int argc, char **argv) {
   }
   const QString out = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(out + QStringLiteral("/icons"));
-  bool ok = skin().save(out + QStringLiteral("/skin.png"));
-  ok = splash().save(out + QStringLiteral("/splash.png")) && ok;
+  bool ok = true;
+  for (int scale : {1, 2}) {
+    ok = skin(scale).save(out + QStringLiteral("/skin") + suffix(scale) + QStringLiteral(".png")) && ok;
+    ok = splash(scale).save(out + QStringLiteral("/splash") + suffix(scale) + QStringLiteral(".png")) && ok;
+    ok = menuIcons(out + QStringLiteral("/icons"), scale) && ok;
+  }
   ok = appIcon(64).save(out + QStringLiteral("/icons/kirasol-radio-64.png")) && ok;
   ok = appIcon(256).save(out + QStringLiteral("/icons/kirasol-radio-256.png")) && ok;
-  menuIcons(out + QStringLiteral("/icons"));
   QFile wav(out + QStringLiteral("/intro.wav"));
   ok = wav.open(QIODevice::WriteOnly | QIODevice::Truncate) && wav.write(jingle()) > 0 && ok;
   if (!ok) {
