@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
-# One command for the table of the lean-player work: `mpg123 -q`, the engine
-# alone and the whole player (spectrum running) on the same demo-station
-# stream, into a private PulseAudio null sink, in interleaved rounds. Prints
-# CPU seconds per 30 s, peak RSS, wake-ups, first sound (from start; for the
-# player from the click on Play) and start -> main window, each as median
-# [min-max], the ratios to mpg123 and the player's threads. The measuring is
+# One command for the cost tables: `mpg123 -q`, the engine alone, the whole
+# player (spectrum running) and its peers (Audacious with the skinned classic
+# interface and its analyser, mpv) on the same demo-station stream, into a
+# private PulseAudio null sink, in interleaved rounds. Prints CPU seconds per
+# 30 s, peak RSS, wake-ups, first sound (from start; for the player from the
+# click on Play) and start -> main window, each as median [min-max], the
+# ratios to mpg123 and to Audacious and the threads of each program. Then the
+# recorder window against streamripper, recording and relaying the station at
+# real pace (bench/recorder/recorder_cpu.py). The measuring of the players is
 # bench/player/measure.py; this script provides the sound server, an X
 # display with a window manager and the station.
 #
 #   BUILD_DIR      build folder (default build)
 #   ROUNDS         rounds (default 5)
 #   MEASURE_SECONDS  seconds of steady playing measured per run (default 30)
-#   PROGRAMS       comma-separated subset of mpg123,engine,player
+#   PROGRAMS       comma-separated subset of mpg123,engine,player,audacious,mpv
+#   RECORDER_ROUNDS  rounds of the recorder comparison (default 3; 0 leaves it out)
+#   RECORDER_SECONDS seconds recorded per run (default 30)
 #   BENCH_DISPLAY  X display number for the private Xvfb (default 93)
 # Needs Xvfb, xdotool, parec (pulseaudio-utils), mpg123; openbox if present.
+# Peers that are not installed are left out with a note; they come from
+# Debian: apt-get install -y audacious audacious-plugins streamripper mpv
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
@@ -59,4 +66,11 @@ engine_args=()
 [ -x "$engine" ] && engine_args=(--engine "$engine")
 python3 "$root/bench/player/measure.py" --url "http://127.0.0.1:$port/" --bin "$bin" "${engine_args[@]}" \
   --display "$display" --xserver-pid "$xserver" --sound-pid "$KIRASOL_PA_PID" \
-  --rounds "${ROUNDS:-5}" --seconds "${MEASURE_SECONDS:-30}" --programs "${PROGRAMS:-mpg123,engine,player}"
+  --rounds "${ROUNDS:-5}" --seconds "${MEASURE_SECONDS:-30}" --work "$work" \
+  --programs "${PROGRAMS:-mpg123,engine,player,audacious,mpv}"
+
+if [ "${RECORDER_ROUNDS:-3}" -gt 0 ]; then
+  echo
+  python3 "$root/bench/recorder/recorder_cpu.py" "$build_dir" "${RECORDER_SECONDS:-30}" \
+    --rounds "${RECORDER_ROUNDS:-3}" --port "$port"
+fi

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Whole-process comparison of `mpg123 -q`, the engine alone and the whole
-player on the same stream, in interleaved rounds. Run through bench/compare.sh,
+"""Whole-process comparison of `mpg123 -q`, the engine alone, the whole
+player and peers (Audacious with its skinned interface and analyser, mpv)
+on the same stream, in interleaved rounds. Run through bench/compare.sh,
 which provides the sound server (a null sink), the X display and the station.
 
 Each run is alone on the sink, so its first sound can be told from the sink's
 monitor (which listens only until then). Per run:
-  - first sound: mpg123 and the engine from process start, the player from the
+  - first sound: mpg123, the engine and the peers from process start, the player from the
     click on Play; the time until the monitor carries non-silent samples;
   - start -> main window (player): process start until the main window is
     shown (the designed splash is most of it), and until the splash shows;
@@ -15,13 +16,15 @@ monitor (which listens only until then). Per run:
     seconds;
   - peak RSS (VmHWM) at the end; for the player also its RSS with the main
     window shown before Play.
-Prints medians with [min-max] over the rounds, the ratios to mpg123 (median of
-the per-round ratios) and the player's threads.
+Prints medians with [min-max] over the rounds, the ratios to mpg123 and to
+Audacious (median of the per-round ratios) and the threads of each program.
+A peer that is not installed is left out with a note.
 """
 
 import argparse
 import array
 import os
+import shutil
 import signal
 import statistics
 import subprocess
@@ -233,6 +236,66 @@ def run_engine(args, *where):
     return run_from_start("engine (bench_audio_play)", [args.engine, args.url, seconds], args, *where)
 
 
+def run_mpv(args, *where):
+    return run_from_start("mpv --no-video", ["mpv", "--no-video", "--really-quiet", "--no-config", args.url],
+                          args, *where)
+
+
+# Audacious with its Winamp-classic skinned interface (whose main window
+# carries the analyser) on the Qt toolkit, through PulseAudio. Its settings
+# live in a private folder; the plugin list is written by a first headless
+# start and then switched to that interface and output.
+AUDACIOUS_PLUGINS = {"General/qtui.so": 0, "General/skins-qt.so": 1, "General/skins.so": 0,
+                     "General/gtkui.so": 0, "Output/pulse_audio.so": 1, "Output/alsa.so": 0}
+
+
+def audacious_config(folder):
+    home = os.path.join(folder, "audacious")
+    registry = os.path.join(home, "plugin-registry")
+    env = dict(os.environ, XDG_CONFIG_HOME=folder)
+    env.pop("DISPLAY", None)
+    if not os.path.exists(registry):
+        os.makedirs(home, exist_ok=True)
+        proc = subprocess.Popen(["audacious", "--headless"], env=env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        end = time.monotonic() + 20
+        while time.monotonic() < end and not os.path.exists(registry):
+            time.sleep(0.2)
+        time.sleep(1)
+        stop(proc)
+    if not os.path.exists(registry):
+        raise RuntimeError("audacious wrote no plugin list")
+    out, current = [], None
+    with open(registry) as f:
+        for line in f.read().split("\n"):
+            kind, _, path = line.partition(" ")
+            if path.startswith("/"):
+                current = next((v for k, v in AUDACIOUS_PLUGINS.items() if path.endswith("/" + k)), None)
+            if line.startswith("enabled ") and current is not None:
+                line = f"enabled {current}"
+            out.append(line)
+    with open(registry, "w") as f:
+        f.write("\n".join(out))
+    # vis_type 0: the analyser in the main window.
+    with open(os.path.join(home, "config"), "w") as f:
+        f.write("\n[skins]\nskin=/usr/share/audacious/Skins/Default\nvis_type=0\n")
+    return folder
+
+
+def run_audacious(args, listen, xserver_pid, sound_pid):
+    run = Run("audacious (skinned, analyser)")
+    env = dict(os.environ, DISPLAY=args.display, XDG_CONFIG_HOME=args.audacious_config)
+    monitor = listen()
+    monitor.arm()
+    t0 = time.monotonic()
+    proc = subprocess.Popen(["audacious", "--qt", args.url], env=env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    run = finish_run(run, monitor, t0, proc, args, xserver_pid, sound_pid)
+    if not run.values.get("first"):
+        log("   audacious made no sound")
+    return run
+
+
 def run_player(args, listen, xserver_pid, sound_pid):
     run = Run("player")
     env = dict(os.environ, DISPLAY=args.display)
@@ -289,10 +352,10 @@ def report(rounds, args):
     def col(p, key):
         return [r.values[key] for r in by_program[p] if key in r.values]
 
-    def ratio(p, key):
+    def ratio(p, key, to="mpg123 -q"):
         out = []
         for rnd in rounds:
-            ref = next((r for r in rnd if r.program == "mpg123 -q"), None)
+            ref = next((r for r in rnd if r.program == to), None)
             me = next((r for r in rnd if r.program == p), None)
             if ref and me and ref.values.get(key) and key in me.values:
                 out.append(me.values[key] / ref.values[key])
@@ -300,12 +363,14 @@ def report(rounds, args):
 
     print(f"stream {args.url}; {len(rounds)} interleaved rounds; CPU over {args.seconds:g} s of playing "
           f"after {args.settle:g} s; median [min-max]")
-    header = ["program", f"CPU s/{args.seconds:g}s", "x mpg123", "peak RSS MB", "x mpg123",
+    skinned = "audacious (skinned, analyser)"
+    header = ["program", f"CPU s/{args.seconds:g}s", "x mpg123", "x audacious", "peak RSS MB", "x mpg123",
               "wake-ups/s", "first sound s", "start->main window s", "X server CPU s", "sound server CPU s"]
     rows = []
     for p in programs:
         first_note = " after Play" if p == "player" else " from start"
-        rows.append([p, fmt(col(p, "cpu"), 3), fmt(ratio(p, "cpu"), 2), fmt(col(p, "rss"), 1),
+        rows.append([p, fmt(col(p, "cpu"), 3), fmt(ratio(p, "cpu"), 2), fmt(ratio(p, "cpu", skinned), 2),
+                     fmt(col(p, "rss"), 1),
                      fmt(ratio(p, "rss"), 2), fmt(col(p, "wakeups"), 0),
                      fmt(col(p, "first"), 3) + (first_note if col(p, "first") else ""),
                      fmt(col(p, "window"), 2), fmt(col(p, "xcpu"), 3), fmt(col(p, "sndcpu"), 3)])
@@ -345,12 +410,25 @@ def main():
     ap.add_argument("--seconds", type=float, default=30)
     ap.add_argument("--settle", type=float, default=5)
     ap.add_argument("--programs", default="mpg123,engine,player")
+    ap.add_argument("--work", default="/tmp", help="a private folder for other programs' settings")
     ap.add_argument("--monitor", default="kirasol_null.monitor")
     ap.add_argument("--threshold", type=int, default=64, help="a sample above this counts as sound")
     args = ap.parse_args()
 
-    runners = {"mpg123": run_mpg123, "engine": run_engine, "player": run_player}
-    order = [p for p in args.programs.split(",") if p in runners and (p != "engine" or args.engine)]
+    runners = {"mpg123": run_mpg123, "engine": run_engine, "player": run_player,
+               "audacious": run_audacious, "mpv": run_mpv}
+    order = []
+    for p in args.programs.split(","):
+        if p not in runners:
+            log(f"{p}: not a program this bench knows, left out")
+        elif p == "engine" and not args.engine:
+            log("engine: bench_audio_play not built, left out")
+        elif p in ("mpg123", "audacious", "mpv") and not shutil.which(p):
+            log(f"{p}: not installed, left out")
+        else:
+            order.append(p)
+    if "audacious" in order:
+        args.audacious_config = audacious_config(os.path.join(args.work, "audacious-config"))
     def listen():
         # A monitor only while the first sound is awaited: a recording
         # client with a short latency makes the sink, and every player on

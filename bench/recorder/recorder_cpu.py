@@ -1,18 +1,23 @@
 #!/usr/bin/env python3
 """CPU cost of recording and relaying a station at real pace.
 
-Starts the demo station, runs the recorder window (bench_recorder_session)
-for SECONDS with one file per song and a player reading the relay, and
-reports the user+system CPU time it used. If streamripper is installed, it
-records (and relays) the same station for the same time for comparison.
+Runs the recorder window (bench_recorder_session) for SECONDS with one file
+per song and a player reading the relay, and reports the user+system CPU time
+it used. If streamripper is installed, it records (and relays) the same
+station for the same time, in interleaved rounds; medians with [min-max] and
+the per-round ratio are printed.
 
-    bench/recorder/recorder_cpu.py BUILD_DIR [SECONDS]
+    bench/recorder/recorder_cpu.py BUILD_DIR [SECONDS] [--rounds N] [--port STATION_PORT]
+
+Without --port a demo station of the build is started for the runs.
 """
+import argparse
 import os
 import re
 import resource
 import shutil
 import socket
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -44,6 +49,8 @@ def relay_reader(port, stop, counter):
             data = s.recv(65536)
         except socket.timeout:
             continue
+        except OSError:
+            break
         if not data:
             break
         counter[0] += len(data)
@@ -73,39 +80,85 @@ def measure(cmd, seconds, relay_port):
     return child_cpu() - before, counter[0], out.strip().splitlines()[-1:] if out else []
 
 
+def run_recorder(build, port, seconds):
+    with tempfile.TemporaryDirectory() as out:
+        relay = free_port()
+        cpu, relayed, tail = measure([os.path.join(build, "bench", "recorder", "bench_recorder_session"),
+                                      str(port), str(relay), out, str(seconds)], seconds, relay)
+        files = len(os.listdir(out))
+        size = sum(os.path.getsize(os.path.join(out, f)) for f in os.listdir(out))
+    return cpu, f"{files} files, {size} bytes recorded, {relayed} bytes relayed; {' '.join(tail)}"
+
+
+def run_streamripper(port, seconds):
+    with tempfile.TemporaryDirectory() as out:
+        relay = free_port()
+        cpu, relayed, _ = measure(["streamripper", f"http://127.0.0.1:{port}/", "-d", out, "-l",
+                                   str(int(seconds)), "-r", str(relay), "-z", "--quiet"], seconds, relay)
+        files = size = 0
+        for folder, _, names in os.walk(out):
+            files += len(names)
+            size += sum(os.path.getsize(os.path.join(folder, n)) for n in names)
+    return cpu, f"{files} files, {size} bytes recorded, {relayed} bytes relayed"
+
+
+def fmt(values):
+    if not values:
+        return "-"
+    med = statistics.median(values)
+    return f"{med:.3f}" if len(values) == 1 else f"{med:.3f} [{min(values):.3f}-{max(values):.3f}]"
+
+
 def main():
-    build = sys.argv[1] if len(sys.argv) > 1 else "build"
-    seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 60.0
-    bindir = os.path.join(build, "bin")
-    station = subprocess.Popen([os.path.join(bindir, "kirasol-demo-station"), "--stream-port", "0",
-                                "--http-port", "0"], stdout=subprocess.PIPE, text=True)
+    ap = argparse.ArgumentParser()
+    ap.add_argument("build", nargs="?", default="build")
+    ap.add_argument("seconds", nargs="?", type=float, default=60.0)
+    ap.add_argument("--rounds", type=int, default=1)
+    ap.add_argument("--port", type=int, help="a running station's stream port")
+    args = ap.parse_args()
+
+    station = None
+    port = args.port
+    if port is None:
+        station = subprocess.Popen([os.path.join(args.build, "bin", "kirasol-demo-station"), "--stream-port", "0",
+                                    "--http-port", "0"], stdout=subprocess.PIPE, text=True)
     try:
-        line = station.stdout.readline()
-        m = re.search(r"ready stream=(\d+) http=(\d+)", line)
-        if not m:
-            sys.exit("demo station did not start: " + line)
-        port = m.group(1)
-        with tempfile.TemporaryDirectory() as out:
-            relay = free_port()
-            cpu, relayed, tail = measure([os.path.join(build, "bench", "recorder", "bench_recorder_session"),
-                                          port, str(relay), out, str(seconds)], seconds, relay)
-            files = len(os.listdir(out))
-            print(f"recorder window: {cpu:.2f} s CPU in {seconds:.0f} s ({100 * cpu / seconds:.2f} % of a core), "
-                  f"{files} files, {relayed} bytes relayed; {' '.join(tail)}")
-        if shutil.which("streamripper"):
-            with tempfile.TemporaryDirectory() as out:
-                relay = free_port()
-                cpu, relayed, _ = measure(["streamripper", f"http://127.0.0.1:{port}/", "-d", out, "-l",
-                                           str(int(seconds)), "-r", str(relay), "-z", "--quiet"],
-                                          seconds, relay)
-                files = sum(len(f) for _, _, f in os.walk(out))
-                print(f"streamripper:    {cpu:.2f} s CPU in {seconds:.0f} s ({100 * cpu / seconds:.2f} % of a core), "
-                      f"{files} files, {relayed} bytes relayed")
-        else:
-            print("streamripper: not installed, no comparison")
+        if station is not None:
+            line = station.stdout.readline()
+            m = re.search(r"ready stream=(\d+) http=(\d+)", line)
+            if not m:
+                sys.exit("demo station did not start: " + line)
+            port = int(m.group(1))
+        ripper = shutil.which("streamripper") is not None
+        if not ripper:
+            print("streamripper: not installed (apt-get install -y streamripper), no comparison", file=sys.stderr)
+        runners = [("recorder window", lambda: run_recorder(args.build, port, args.seconds))]
+        if ripper:
+            runners.append(("streamripper", lambda: run_streamripper(port, args.seconds)))
+        cpu = {name: [] for name, _ in runners}
+        ratios = []
+        for i in range(args.rounds):
+            this_round = {}
+            # Interleaved: each round starts with the next program.
+            for name, run in runners[i % len(runners):] + runners[:i % len(runners)]:
+                c, note = run()
+                print(f"round {i + 1}/{args.rounds}: {name}: {c:.3f} s CPU; {note}", file=sys.stderr, flush=True)
+                cpu[name].append(c)
+                this_round[name] = c
+            if ripper and this_round["streamripper"] > 0:
+                ratios.append(this_round["recorder window"] / this_round["streamripper"])
+        print(f"recording and relaying at real pace, {args.rounds} interleaved rounds of {args.seconds:g} s; "
+              f"median [min-max]")
+        print(f"| program | CPU s/{args.seconds:g}s | % of a core | x streamripper |")
+        print("|---|---|---|---|")
+        for name, _ in runners:
+            share = [100 * c / args.seconds for c in cpu[name]]
+            ratio = fmt(ratios) if name == "recorder window" and ratios else "-"
+            print(f"| {name} | {fmt(cpu[name])} | {fmt(share)} | {ratio} |")
     finally:
-        station.terminate()
-        station.wait()
+        if station is not None:
+            station.terminate()
+            station.wait()
 
 
 if __name__ == "__main__":

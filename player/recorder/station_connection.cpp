@@ -16,6 +16,9 @@ StationConnection::StationConnection(QObject *parent) : QObject(parent) {
   stallTimer_.setSingleShot(true);
   stallTimer_.setInterval(kStallTime);
   retryTimer_.setSingleShot(true);
+  gatherTimer_.setSingleShot(true);
+  gatherTimer_.setInterval(kGatherTime);
+  connect(&gatherTimer_, &QTimer::timeout, this, &StationConnection::deliver);
   connect(&stallTimer_, &QTimer::timeout, this, &StationConnection::lost);
   connect(&retryTimer_, &QTimer::timeout, this, [this] {
     emit reconnecting();
@@ -77,6 +80,7 @@ void StationConnection::connectSocket() {
 
 void StationConnection::dropSocket() {
   stallTimer_.stop();
+  gatherTimer_.stop();
   if (!socket_) return;
   QTcpSocket *socket = socket_;
   socket_ = nullptr;
@@ -88,11 +92,25 @@ void StationConnection::dropSocket() {
 void StationConnection::onReadyRead() {
   if (!socket_) return;
   if (recovering_) stallTimer_.start();
+  // A full read buffer goes at once: the socket reads no more until then.
+  if (socket_->bytesAvailable() >= kReadChunk) {
+    deliver();
+  } else if (!gatherTimer_.isActive()) {
+    gatherTimer_.start();
+  }
+}
+
+void StationConnection::deliver() {
+  gatherTimer_.stop();
+  if (!socket_) return;
   const QByteArray bytes = socket_->readAll();
   if (!bytes.isEmpty()) emit dataArrived(bytes);
 }
 
 void StationConnection::onDisconnected() {
+  // The station's last bytes come before the close.
+  deliver();
+  if (!socket_) return;
   if (recovering_) {
     lost();
     return;
@@ -102,6 +120,8 @@ void StationConnection::onDisconnected() {
 }
 
 void StationConnection::onError() {
+  deliver();
+  if (!socket_) return;
   if (recovering_) {
     lost();
     return;
