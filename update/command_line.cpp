@@ -2,6 +2,8 @@
 
 #include <kirasol/build_settings.h>
 
+#include "common/help_or_version.h"
+
 namespace kirasol::update {
 
 QString versionLine() { return QStringLiteral("kirasol-update %1\n").arg(QLatin1String(settings::kProductVersion)); }
@@ -24,14 +26,7 @@ QString commandLineHelp() {
 }
 
 std::optional<QString> immediateAnswer(const QStringList &arguments) {
-  for (const QString &arg : arguments.mid(1)) {
-    if (arg == QLatin1String("--")) break;
-    if (arg == QLatin1String("-h") || arg == QLatin1String("--help") || arg == QLatin1String("-?") ||
-        arg == QLatin1String("--help-all"))
-      return commandLineHelp();
-    if (arg == QLatin1String("-v") || arg == QLatin1String("--version")) return versionLine();
-  }
-  return std::nullopt;
+  return helpOrVersion(arguments, commandLineHelp(), versionLine());
 }
 
 }  // namespace kirasol::update

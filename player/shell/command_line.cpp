@@ -1,8 +1,10 @@
 #include "player/shell/command_line.h"
 
+#include "common/help_or_version.h"
 #include "common/text_codec.h"
 
 #include <kirasol/build_settings.h>
+
 #include <station_playlist.h>
 
 #include <QDir>
@@ -53,14 +55,7 @@ QString commandLineHelp() {
 }
 
 std::optional<QString> immediateAnswer(const QStringList &arguments) {
-  for (const QString &arg : arguments.mid(1)) {
-    if (arg == QLatin1String("--")) break;
-    if (arg == QLatin1String("-h") || arg == QLatin1String("--help") || arg == QLatin1String("-?") ||
-        arg == QLatin1String("--help-all"))
-      return commandLineHelp();
-    if (arg == QLatin1String("-v") || arg == QLatin1String("--version")) return versionLine();
-  }
-  return std::nullopt;
+  return helpOrVersion(arguments, commandLineHelp(), versionLine());
 }
 
 std::optional<QString> stationFromArgument(const QString &argument, const QString &workingDir, QString &error) {
