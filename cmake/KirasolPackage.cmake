@@ -28,14 +28,17 @@ install(FILES "${CMAKE_BINARY_DIR}/commands/kirasol-demo-station" DESTINATION "$
 # stamp inside, so the same page gives the same file).
 find_program(KIRASOL_GZIP gzip REQUIRED)
 set(man_dir "${CMAKE_BINARY_DIR}/man")
+# Copies SOURCE into DIR as NAME and compresses it there, giving DIR/NAME.gz.
+function(kirasol_gzip_copy source dir name)
+  add_custom_command(OUTPUT "${dir}/${name}.gz"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${dir}"
+    COMMAND ${CMAKE_COMMAND} -E copy "${source}" "${dir}/${name}"
+    COMMAND "${KIRASOL_GZIP}" -9nf "${dir}/${name}"
+    DEPENDS "${source}" VERBATIM)
+endfunction()
 set(man_pages)
 foreach(page kirasol-radio kirasol-update kirasol-demo-station)
-  set(source "${CMAKE_CURRENT_LIST_DIR}/package/man/${page}.1")
-  add_custom_command(OUTPUT "${man_dir}/${page}.1.gz"
-    COMMAND ${CMAKE_COMMAND} -E make_directory "${man_dir}"
-    COMMAND ${CMAKE_COMMAND} -E copy "${source}" "${man_dir}/${page}.1"
-    COMMAND "${KIRASOL_GZIP}" -9nf "${man_dir}/${page}.1"
-    DEPENDS "${source}" VERBATIM)
+  kirasol_gzip_copy("${CMAKE_CURRENT_LIST_DIR}/package/man/${page}.1" "${man_dir}" "${page}.1")
   list(APPEND man_pages "${man_dir}/${page}.1.gz")
 endforeach()
 add_custom_target(kirasol_man_pages ALL DEPENDS ${man_pages})
@@ -61,11 +64,7 @@ install(FILES "${CMAKE_BINARY_DIR}/metainfo/${KIRASOL_APPSTREAM_ID}.metainfo.xml
 
 # Every Debian package carries its copyright file and changelog.
 set(changelog_gz "${CMAKE_BINARY_DIR}/doc/changelog.gz")
-add_custom_command(OUTPUT "${changelog_gz}"
-  COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/doc"
-  COMMAND ${CMAKE_COMMAND} -E copy "${CMAKE_CURRENT_LIST_DIR}/package/changelog" "${CMAKE_BINARY_DIR}/doc/changelog"
-  COMMAND "${KIRASOL_GZIP}" -9nf "${CMAKE_BINARY_DIR}/doc/changelog"
-  DEPENDS "${CMAKE_CURRENT_LIST_DIR}/package/changelog" VERBATIM)
+kirasol_gzip_copy("${CMAKE_CURRENT_LIST_DIR}/package/changelog" "${CMAKE_BINARY_DIR}/doc" changelog)
 add_custom_target(kirasol_package_docs ALL DEPENDS "${changelog_gz}")
 foreach(package_component IN ITEMS "kirasol-radio;kirasol_radio" "kirasol-radio-demo;kirasol_demo")
   list(GET package_component 0 package)
