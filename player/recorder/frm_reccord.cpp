@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <limits>
 
 namespace kirasol::recorder {
 
@@ -116,6 +117,17 @@ void frmReccord::buildControls() {
   // Texts from the station (a title may be 4 KB long) are cut at the
   // window's edge instead of stretching the window.
   for (QLabel *label : {lblRadio, lblTitle, lblFile}) label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  // Size and time change with every piece of the stream. At a fixed size, as
+  // wide as their widest text, a change is only repainted: the window is not
+  // laid out again ten times a second.
+  const auto fixToWidest = [](QLabel *label, const QString &widest) {
+    const QString shown = label->text();
+    label->setText(widest);
+    label->setFixedSize(label->sizeHint());
+    label->setText(shown);
+  };
+  fixToWidest(lblSize, sizeText(std::numeric_limits<std::int32_t>::max()));
+  fixToWidest(lblTime, timeText(99999 * 60 + 59));
 
   auto *server = new QHBoxLayout;
   server->addWidget(lblServer);

@@ -67,7 +67,6 @@ void StationConnection::connectSocket() {
   dropSocket();
   auto *socket = new QTcpSocket(this);
   socket_ = socket;
-  socket->setReadBufferSize(kReadChunk);
   connect(socket, &QTcpSocket::connected, this, &StationConnection::connected);
   connect(socket, &QTcpSocket::readyRead, this, &StationConnection::onReadyRead);
   connect(socket, &QTcpSocket::disconnected, this, &StationConnection::onDisconnected);
@@ -75,7 +74,7 @@ void StationConnection::connectSocket() {
   // A reconnect attempt that hangs (a host that swallows the connect, or a
   // server that never answers) counts as failed after the stall time.
   if (recovering_) stallTimer_.start();
-  socket->connectToHost(host_, port_);
+  socket->connectToHost(host_, port_, QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
 void StationConnection::dropSocket() {
@@ -92,7 +91,8 @@ void StationConnection::dropSocket() {
 void StationConnection::onReadyRead() {
   if (!socket_) return;
   if (recovering_) stallTimer_.start();
-  // A full read buffer goes at once: the socket reads no more until then.
+  // An unbuffered socket reports no more until it is read; a large backlog
+  // goes at once.
   if (socket_->bytesAvailable() >= kReadChunk) {
     deliver();
   } else if (!gatherTimer_.isActive()) {
@@ -103,34 +103,48 @@ void StationConnection::onReadyRead() {
 void StationConnection::deliver() {
   gatherTimer_.stop();
   if (!socket_) return;
-  const QByteArray bytes = socket_->readAll();
+  QByteArray bytes(kReadChunk, Qt::Uninitialized);
+  qint64 got = 0;
+  while (got < kReadChunk) {
+    const qint64 n = socket_->read(bytes.data() + got, kReadChunk - got);
+    if (n <= 0) break;
+    got += n;
+  }
+  bytes.truncate(got);
+  // An unbuffered socket learns of the peer's close by reading: it says so
+  // only through its state, not by a signal.
+  const bool gone = socket_->state() == QAbstractSocket::UnconnectedState;
+  const bool failed = gone && socket_->error() != QAbstractSocket::RemoteHostClosedError;
   if (!bytes.isEmpty()) emit dataArrived(bytes);
+  if (gone && socket_) ended(failed);
+}
+
+void StationConnection::ended(bool failed) {
+  if (recovering_) {
+    lost();
+    return;
+  }
+  dropSocket();
+  if (failed) {
+    emit this->failed();
+  } else {
+    emit closed();
+  }
 }
 
 void StationConnection::onDisconnected() {
   // The station's last bytes come before the close.
   deliver();
-  if (!socket_) return;
-  if (recovering_) {
-    lost();
-    return;
-  }
-  dropSocket();
-  emit closed();
+  if (socket_) ended(false);
 }
 
 void StationConnection::onError() {
   deliver();
   if (!socket_) return;
-  if (recovering_) {
-    lost();
-    return;
-  }
   // A peer's orderly close also arrives as an error; the disconnect that
   // follows reports it.
-  if (socket_ && socket_->error() == QAbstractSocket::RemoteHostClosedError) return;
-  dropSocket();
-  emit failed();
+  if (!recovering_ && socket_->error() == QAbstractSocket::RemoteHostClosedError) return;
+  ended(true);
 }
 
 void StationConnection::lost() {

@@ -40,6 +40,8 @@ class StationConnection : public QObject {
   // common). What arrives within this pause is handed over as one piece, so
   // the recording, the relay and the window's figures work once per pause
   // instead of once per packet; the bytes and their order stay the same.
+  // The socket is unbuffered: after the first packet of a pause nothing
+  // wakes the window until the pause is over, the rest waits in the system.
   static constexpr std::chrono::milliseconds kGatherTime{100};
 
   explicit StationConnection(QObject *parent = nullptr);
@@ -81,6 +83,8 @@ class StationConnection : public QObject {
   void onReadyRead();
   // Hands over what the socket holds.
   void deliver();
+  // The peer closed (or the socket failed) and the socket is gone.
+  void ended(bool failed);
   void onDisconnected();
   void onError();
   void lost();
