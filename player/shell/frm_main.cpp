@@ -5,6 +5,7 @@
 #include "player/playback/net_radio_rules.h"
 #include "player/shell/layering.h"
 #include "player/shell/skin_controls.h"
+#include "player/shell/x11_image_put.h"
 #include "player/spectrum/spectrum_schedule.h"
 
 #include <kirasol/build_settings.h>
@@ -171,8 +172,11 @@ FrmMain::FrmMain(Services services, Hooks hooks, QWidget *parent)
     services_.radio.watchPlayback();
   });
   spectrumSchedule_ = new spectrum::SpectrumSchedule(*this, *tmrLiveSpec_);
+  spectrumPut_ = std::make_unique<X11ImagePut>(*this);
   connect(tmrLiveSpec_, &QTimer::timeout, this, [this] {
-    if (spectrum_->tick()) update(spectrum::LiveSpectrum::paintRect());
+    if (!spectrum_->tick()) return;
+    const QRect area = spectrum::LiveSpectrum::paintRect();
+    if (!spectrumPut_->put(spectrum_->shownImage(), area.topLeft())) update(area);
   });
   connect(timer3_, &QTimer::timeout, this, [this] { lblSong_->setText(rotateLeft(lblSong_->text())); });
   connect(timer6_, &QTimer::timeout, this, [this] { lblName_->setText(rotateLeft(lblName_->text())); });

@@ -24,6 +24,7 @@ class QTimer;
 namespace kirasol {
 
 class Slider;
+class X11ImagePut;
 namespace spectrum {
 class SpectrumSchedule;
 }
@@ -113,6 +114,7 @@ class FrmMain : public QWidget, public PlaybackView {
   QImage sharpSkin_;  // 2x, for higher scales; null without the artwork
   ElapsedClock clock_;
   std::unique_ptr<spectrum::LiveSpectrum> spectrum_;
+  std::unique_ptr<X11ImagePut> spectrumPut_;  // the spectrum's frames past Qt, where X11 allows
   spectrum::SpectrumSchedule *spectrumSchedule_;  // runs tmrLiveSpec while playing and seen
   bool bDragging = false;
   bool systemMoveAsked_ = false;  // this press's drag was offered to the window system

@@ -119,8 +119,7 @@ void computeSpectrum(const Magnitudes &magnitudes, std::int16_t style, SpectrumB
 }
 
 LiveSpectrum::LiveSpectrum(FftFetcher fetcher) : fetcher_(std::move(fetcher)) {
-  shown_ = QImage(kShownColumns, kHeight, QImage::Format_Indexed8);
-  shown_.fill(0);
+  shown_ = QImage(kShownColumns, kHeight, QImage::Format_RGB32);
   InitSpectrum();
 }
 
@@ -128,15 +127,14 @@ void LiveSpectrum::InitSpectrum() {
   // The colour table is taken from the header bytes so that what is painted
   // is exactly what the header describes.
   const auto header = spectrumHeaderBytes();
-  colorTable_.resize(256);
   for (int i = 0; i < 256; ++i) {
     const std::uint8_t *q = &header[40 + 4 * i];
     colorTable_[i] = qRgb(q[2], q[1], q[0]);
   }
-  shown_.setColorTable(colorTable_);
   SpectrumStyle = kStyleLinear;
   picture_.fill(0);
-  refreshImage();
+  shownIndices_.fill(0);
+  shown_.fill(colorTable_[0]);
 }
 
 bool LiveSpectrum::UpdateSpectrum() {
@@ -159,9 +157,11 @@ bool LiveSpectrum::refreshImage() {
   bool changed = false;
   for (int line = 0; line < kHeight; ++line) {
     const std::uint8_t *row = &picture_[(kHeight - 1 - line) * kWidth];
-    // constScanLine() does not detach the image; scanLine() is taken only to write.
-    if (std::memcmp(shown_.constScanLine(line), row, kShownColumns) == 0) continue;
-    std::memcpy(shown_.scanLine(line), row, kShownColumns);
+    std::uint8_t *shownRow = &shownIndices_[line * kShownColumns];
+    if (std::memcmp(shownRow, row, kShownColumns) == 0) continue;
+    std::memcpy(shownRow, row, kShownColumns);
+    auto *pixels = reinterpret_cast<QRgb *>(shown_.scanLine(line));
+    for (int c = 0; c < kShownColumns; ++c) pixels[c] = colorTable_[row[c]];
     changed = true;
   }
   return changed;

@@ -18,7 +18,6 @@
 #include <QPoint>
 #include <QRect>
 #include <QRgb>
-#include <QVector>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -87,7 +86,8 @@ class LiveSpectrum {
 
   std::int16_t style() const { return SpectrumStyle; }
   const SpectrumBuffer &buffer() const { return picture_; }
-  // The shown part of the last picture: bitmap columns 0..102, top row first.
+  // The shown part of the last picture in its colours (Format_RGB32):
+  // bitmap columns 0..102, top row first.
   const QImage &shownImage() const { return shown_; }
 
   // Draws the last picture: bitmap column c at client x 91 + c, rows 39..0 at
@@ -104,7 +104,9 @@ class LiveSpectrum {
   std::int16_t SpectrumStyle = kStyleLinear;
   SpectrumBuffer picture_{};  // SpectrumBuffer of the last tick
   Magnitudes magnitudes_{};
-  QVector<QRgb> colorTable_;
+  std::array<QRgb, 256> colorTable_{};
+  // The shown columns' palette indices, top row first, to tell a change.
+  std::array<std::uint8_t, kShownColumns * kHeight> shownIndices_{};
   QImage shown_;
 };
 

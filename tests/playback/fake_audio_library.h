@@ -5,6 +5,7 @@
 
 #include "player/playback/audio_library.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -34,6 +35,8 @@ class FakeAudioLibrary final : public AudioLibrary {
   bool streamOpens = true;
   std::string statusLine = "ICY 200 OK";  // sent to the download proc before returning
   float cpu = 0.f;
+  // The 1024 magnitudes every spectrum fetch gets; none (the fetch fails) if empty.
+  std::vector<float> spectrum;
 
   // --- inspection ---
   std::vector<std::string> calls() {
@@ -171,7 +174,12 @@ class FakeAudioLibrary final : public AudioLibrary {
     return static_cast<HSYNC>(syncs_.size());
   }
   BOOL ChannelPlay(DWORD h, BOOL) override { return record("ChannelPlay " + std::to_string(h)), TRUE; }
-  DWORD ChannelGetData(DWORD, void *, DWORD) override { return static_cast<DWORD>(-1); }
+  DWORD ChannelGetData(DWORD, void *buffer, DWORD length) override {
+    std::lock_guard lock(mutex_);
+    if (spectrum.empty() || length != BASS_DATA_FFT2048 || buffer == nullptr) return static_cast<DWORD>(-1);
+    std::copy(spectrum.begin(), spectrum.end(), static_cast<float *>(buffer));
+    return 2048 * 2 * sizeof(float);
+  }
   DWORD ChannelIsActive(DWORD) override { return BASS_ACTIVE_PLAYING; }
   BOOL RecordInit(int) override {
     record("RecordInit");
