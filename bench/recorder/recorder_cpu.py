@@ -3,7 +3,7 @@
 
 Runs the recorder window (bench_recorder_session) for SECONDS with one file
 per song and a player reading the relay, and reports the user+system CPU time
-it used. If streamripper is installed, it records (and relays) the same
+it used, from its start and in steady recording (past its start-up). If streamripper is installed, it records (and relays) the same
 station for the same time, in interleaved rounds; medians with [min-max] and
 the per-round ratio are printed.
 
@@ -62,12 +62,42 @@ def child_cpu():
     return r.ru_utime + r.ru_stime
 
 
+def running_cpu(pid):
+    """CPU seconds of a running process, all its threads, to the nanosecond."""
+    total = 0
+    try:
+        for tid in os.listdir(f"/proc/{pid}/task"):
+            with open(f"/proc/{pid}/task/{tid}/schedstat") as f:
+                total += int(f.read().split()[0])
+    except OSError:
+        return None
+    return total / 1e9
+
+
+# Steady recording: from this long after the start (past the program's own
+# start-up) to shortly before its end, scaled to the whole run's length.
+STEADY_FROM = 2.0
+STEADY_UNTIL_END = 0.5
+
+
 def measure(cmd, seconds, relay_port):
     stop = threading.Event()
     counter = [0]
     reader = threading.Thread(target=relay_reader, args=(relay_port, stop, counter))
     before = child_cpu()
+    t0 = time.monotonic()
     proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    samples = []
+
+    def sample():
+        for at in (STEADY_FROM, seconds - STEADY_UNTIL_END):
+            delay = t0 + at - time.monotonic()
+            if delay > 0 and stop.wait(delay):
+                return
+            samples.append((time.monotonic(), running_cpu(proc.pid)))
+
+    sampler = threading.Thread(target=sample)
+    sampler.start()
     time.sleep(1)
     reader.start()
     try:
@@ -77,29 +107,33 @@ def measure(cmd, seconds, relay_port):
         out, _ = proc.communicate()
     stop.set()
     reader.join()
-    return child_cpu() - before, counter[0], out.strip().splitlines()[-1:] if out else []
+    sampler.join()
+    steady = None
+    if len(samples) == 2 and None not in (samples[0][1], samples[1][1]) and samples[1][0] > samples[0][0]:
+        steady = (samples[1][1] - samples[0][1]) * seconds / (samples[1][0] - samples[0][0])
+    return child_cpu() - before, steady, counter[0], out.strip().splitlines()[-1:] if out else []
 
 
 def run_recorder(build, port, seconds):
     with tempfile.TemporaryDirectory() as out:
         relay = free_port()
-        cpu, relayed, tail = measure([os.path.join(build, "bench", "recorder", "bench_recorder_session"),
-                                      str(port), str(relay), out, str(seconds)], seconds, relay)
+        cpu, steady, relayed, tail = measure([os.path.join(build, "bench", "recorder", "bench_recorder_session"),
+                                              str(port), str(relay), out, str(seconds)], seconds, relay)
         files = len(os.listdir(out))
         size = sum(os.path.getsize(os.path.join(out, f)) for f in os.listdir(out))
-    return cpu, f"{files} files, {size} bytes recorded, {relayed} bytes relayed; {' '.join(tail)}"
+    return cpu, steady, f"{files} files, {size} bytes recorded, {relayed} bytes relayed; {' '.join(tail)}"
 
 
 def run_streamripper(port, seconds):
     with tempfile.TemporaryDirectory() as out:
         relay = free_port()
-        cpu, relayed, _ = measure(["streamripper", f"http://127.0.0.1:{port}/", "-d", out, "-l",
+        cpu, steady, relayed, _ = measure(["streamripper", f"http://127.0.0.1:{port}/", "-d", out, "-l",
                                    str(int(seconds)), "-r", str(relay), "-z", "--quiet"], seconds, relay)
         files = size = 0
         for folder, _, names in os.walk(out):
             files += len(names)
             size += sum(os.path.getsize(os.path.join(folder, n)) for n in names)
-    return cpu, f"{files} files, {size} bytes recorded, {relayed} bytes relayed"
+    return cpu, steady, f"{files} files, {size} bytes recorded, {relayed} bytes relayed"
 
 
 def fmt(values):
@@ -136,25 +170,36 @@ def main():
         if ripper:
             runners.append(("streamripper", lambda: run_streamripper(port, args.seconds)))
         cpu = {name: [] for name, _ in runners}
-        ratios = []
+        steady = {name: [] for name, _ in runners}
+        ratios, steady_ratios = [], []
         for i in range(args.rounds):
-            this_round = {}
+            this_round, this_steady = {}, {}
             # Interleaved: each round starts with the next program.
             for name, run in runners[i % len(runners):] + runners[:i % len(runners)]:
-                c, note = run()
-                print(f"round {i + 1}/{args.rounds}: {name}: {c:.3f} s CPU; {note}", file=sys.stderr, flush=True)
+                c, st, note = run()
+                st_text = f"{st:.3f}" if st is not None else "-"
+                print(f"round {i + 1}/{args.rounds}: {name}: {c:.3f} s CPU from start, {st_text} steady; {note}",
+                      file=sys.stderr, flush=True)
                 cpu[name].append(c)
                 this_round[name] = c
+                if st is not None:
+                    steady[name].append(st)
+                    this_steady[name] = st
             if ripper and this_round["streamripper"] > 0:
                 ratios.append(this_round["recorder window"] / this_round["streamripper"])
+            if ripper and this_steady.get("streamripper") and "recorder window" in this_steady:
+                steady_ratios.append(this_steady["recorder window"] / this_steady["streamripper"])
         print(f"recording and relaying at real pace, {args.rounds} interleaved rounds of {args.seconds:g} s; "
-              f"median [min-max]")
-        print(f"| program | CPU s/{args.seconds:g}s | % of a core | x streamripper |")
-        print("|---|---|---|---|")
+              f"median [min-max]; steady: from {STEADY_FROM:g} s after the start to {STEADY_UNTIL_END:g} s "
+              f"before the end, scaled to {args.seconds:g} s")
+        print(f"| program | CPU s/{args.seconds:g}s from start | % of a core | x streamripper "
+              f"| steady CPU s/{args.seconds:g}s | x streamripper |")
+        print("|---|---|---|---|---|---|")
         for name, _ in runners:
             share = [100 * c / args.seconds for c in cpu[name]]
-            ratio = fmt(ratios) if name == "recorder window" and ratios else "-"
-            print(f"| {name} | {fmt(cpu[name])} | {fmt(share)} | {ratio} |")
+            mine = name == "recorder window"
+            print(f"| {name} | {fmt(cpu[name])} | {fmt(share)} | {fmt(ratios) if mine and ratios else '-'} "
+                  f"| {fmt(steady[name])} | {fmt(steady_ratios) if mine and steady_ratios else '-'} |")
     finally:
         if station is not None:
             station.terminate()

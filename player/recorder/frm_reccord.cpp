@@ -125,6 +125,9 @@ void frmReccord::buildControls() {
     label->setText(widest);
     label->setFixedSize(label->sizeHint());
     label->setText(shown);
+    // Opaque over the same window colour: the window under it is not
+    // painted again with each change.
+    label->setAutoFillBackground(true);
   };
   fixToWidest(lblSize, sizeText(std::numeric_limits<std::int32_t>::max()));
   fixToWidest(lblTime, timeText(99999 * 60 + 59));
