@@ -97,14 +97,9 @@ bool X11ImagePut::put(const QImage &image, QPoint at) {
   if (image.bytesPerLine() != 4 * image.width() || connection_ == nullptr ||
       bytes + 24 > std::size_t(xcb_get_maximum_request_length(connection_)) * 4)
     return false;
-  if (!ready()) {
-    // Qt paints this one; an expose must not bring back an older picture.
-    last_ = QImage();
-    return false;
-  }
+  if (!ready()) return false;
   send(image, at);
-  last_ = image;
-  lastAt_ = at;
+  putArea_ |= QRect(at, image.size());
   return true;
 }
 
@@ -117,17 +112,11 @@ void X11ImagePut::send(const QImage &image, QPoint at) {
 }
 
 bool X11ImagePut::eventFilter(QObject *watched, QEvent *event) {
-  if (watched == watchedWindow_ && event->type() == QEvent::Expose && !last_.isNull() && !reputQueued_) {
-    // Qt answers the expose first, perhaps from its backing store with an
-    // older frame; the last picture goes on top of that.
-    reputQueued_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          reputQueued_ = false;
-          if (ready()) send(last_, lastAt_);
-        },
-        Qt::QueuedConnection);
+  if (watched == watchedWindow_ && event->type() == QEvent::Expose && !putArea_.isNull() && window_ != nullptr) {
+    // Qt answers the expose from its backing store, which holds an older
+    // frame there; a repaint after it draws the window's current picture.
+    window_->update(putArea_);
+    putArea_ = QRect();
   }
   return QObject::eventFilter(watched, event);
 }

@@ -8,8 +8,8 @@
 //
 // The window must paint the same pixels itself, from the same picture: Qt's
 // own repaints of the area stay right. An expose that Qt answers from its
-// backing store (which holds an older frame) is followed by the last picture
-// put again.
+// backing store (which holds an older frame) is followed by a repaint of
+// the area through Qt.
 //
 // Only where the picture lands 1:1: an X11 window (not Wayland, not the
 // offscreen platform), unscaled, whose visual takes 32-bit RGB pixels in the
@@ -19,6 +19,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPoint>
+#include <QRect>
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
@@ -56,9 +57,7 @@ class X11ImagePut final : public QObject {
   std::uint32_t gc_ = 0;
   std::uint8_t depth_ = 0;
   QPointer<QObject> watchedWindow_;
-  QImage last_;
-  QPoint lastAt_;
-  bool reputQueued_ = false;
+  QRect putArea_;  // put since the last expose: Qt's backing store is behind there
 };
 
 }  // namespace kirasol

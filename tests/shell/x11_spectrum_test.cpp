@@ -53,9 +53,20 @@ void coverAndUncover(QWidget &window) {
   QTest::qWait(100);
 }
 
+// Red, with the current picture painted where it is put, as a window using
+// X11ImagePut must: its backing store only learns of a picture when Qt
+// repaints.
 class SolidWindow final : public QWidget {
+ public:
+  QImage picture;
+  QPoint at;
+
  protected:
-  void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), Qt::red); }
+  void paintEvent(QPaintEvent *) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::red);
+    if (!picture.isNull()) painter.drawImage(at, picture);
+  }
 };
 
 TEST(X11ImagePut, PicturesLandExactlyAndSurviveAnExpose) {
@@ -69,16 +80,17 @@ TEST(X11ImagePut, PicturesLandExactlyAndSurviveAnExpose) {
 
   X11ImagePut put(window);
   const QRect area(30, 20, 103, 40);
-  const QImage first = testPicture(area.width(), area.height(), 0);
+  window.at = area.topLeft();
+  const QImage first = window.picture = testPicture(area.width(), area.height(), 0);
   ASSERT_TRUE(put.put(first, area.topLeft()));
   EXPECT_EQ(onScreen(window, area), first);
-  const QImage second = testPicture(area.width(), area.height(), 91);
+  const QImage second = window.picture = testPicture(area.width(), area.height(), 91);
   ASSERT_TRUE(put.put(second, area.topLeft()));
   EXPECT_EQ(onScreen(window, area), second);
   EXPECT_EQ(onScreen(window, QRect(0, 0, 10, 10)).pixel(5, 5), qRgb(255, 0, 0)) << "outside the picture: Qt's paint";
 
   // Qt answers the expose from its backing store, which never saw the
-  // picture; the last one must come back.
+  // picture (red there); the current one must come back.
   coverAndUncover(window);
   EXPECT_EQ(onScreen(window, area), second);
 
