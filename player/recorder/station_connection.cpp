@@ -1,7 +1,10 @@
 #include "player/recorder/station_connection.h"
 
 #include <QTcpSocket>
+#include <algorithm>
 #include <array>
+
+#include <sys/socket.h>
 
 namespace kirasol::recorder {
 
@@ -17,7 +20,6 @@ StationConnection::StationConnection(QObject *parent) : QObject(parent) {
   stallTimer_.setInterval(kStallTime);
   retryTimer_.setSingleShot(true);
   gatherTimer_.setSingleShot(true);
-  gatherTimer_.setInterval(kGatherTime);
   connect(&gatherTimer_, &QTimer::timeout, this, &StationConnection::deliver);
   connect(&stallTimer_, &QTimer::timeout, this, &StationConnection::lost);
   connect(&retryTimer_, &QTimer::timeout, this, [this] {
@@ -42,10 +44,20 @@ void StationConnection::close() {
   backoff_.reset();
 }
 
-void StationConnection::streamAccepted() {
+void StationConnection::streamAccepted(std::int32_t bytesPerSecond) {
   recovering_ = true;
   backoff_.reset();
-  if (socket_) stallTimer_.start();
+  if (!socket_) return;
+  stallTimer_.start();
+  const qint64 pause = qint64(bytesPerSecond) * kGatherTime.count() / 1000;
+  if (pause <= 1) return;
+  // SO_RCVLOWAT: poll reports the socket readable only once this much is
+  // waiting (or the peer closed or failed), so the gathering pause needs no
+  // second wake-up. Without it the gather timer does the same, at two.
+  const int mark = int(std::min(pause, kMaxLowWater));
+  if (::setsockopt(int(socket_->socketDescriptor()), SOL_SOCKET, SO_RCVLOWAT, &mark, sizeof mark) != 0) return;
+  lowWater_ = mark;
+  gatherTimer_.start(kLowWaterBackstop);
 }
 
 bool StationConnection::refuse() {
@@ -80,6 +92,7 @@ void StationConnection::connectSocket() {
 void StationConnection::dropSocket() {
   stallTimer_.stop();
   gatherTimer_.stop();
+  lowWater_ = 0;
   if (!socket_) return;
   QTcpSocket *socket = socket_;
   socket_ = nullptr;
@@ -91,12 +104,13 @@ void StationConnection::dropSocket() {
 void StationConnection::onReadyRead() {
   if (!socket_) return;
   if (recovering_) stallTimer_.start();
-  // An unbuffered socket reports no more until it is read; a large backlog
-  // goes at once.
-  if (socket_->bytesAvailable() >= kReadChunk) {
+  // An unbuffered socket reports no more until it is read; a large backlog,
+  // or a pause's worth held back by the system, goes at once.
+  const qint64 waiting = socket_->bytesAvailable();
+  if (waiting >= kReadChunk || (lowWater_ > 0 && waiting >= lowWater_)) {
     deliver();
   } else if (!gatherTimer_.isActive()) {
-    gatherTimer_.start();
+    gatherTimer_.start(kGatherTime);
   }
 }
 
@@ -111,6 +125,10 @@ void StationConnection::deliver() {
     got += n;
   }
   bytes.truncate(got);
+  if (got > 0 && recovering_) stallTimer_.start();
+  // A station slower than its bit rate says reaches the mark late; what it
+  // sent still goes on within the backstop.
+  if (lowWater_ > 0) gatherTimer_.start(kLowWaterBackstop);
   // An unbuffered socket learns of the peer's close by reading: it says so
   // only through its state, not by a signal.
   const bool gone = socket_->state() == QAbstractSocket::UnconnectedState;

@@ -43,6 +43,13 @@ class StationConnection : public QObject {
   // The socket is unbuffered: after the first packet of a pause nothing
   // wakes the window until the pause is over, the rest waits in the system.
   static constexpr std::chrono::milliseconds kGatherTime{100};
+  // The most that is held back in the system for a station that claims a
+  // high rate: under a second of any real stream.
+  static constexpr qint64 kMaxLowWater = 16 * 1024;
+  // With the mark set, the gather timer becomes a backstop: what arrived is
+  // handed over at the latest this long after the last hand-over, however
+  // slowly the station sends.
+  static constexpr std::chrono::milliseconds kLowWaterBackstop = 2 * kGatherTime;
 
   explicit StationConnection(QObject *parent = nullptr);
   ~StationConnection() override;
@@ -52,8 +59,10 @@ class StationConnection : public QObject {
   // The listener's stop: drops the connection and any pending retry.
   void close();
   // The station's headers were accepted: a later drop reconnects, and the
-  // pauses start again from the shortest.
-  void streamAccepted();
+  // pauses start again from the shortest. With the station's rate known
+  // (bytes a second, from its bit rate), the system itself holds the socket
+  // back until a pause's worth has arrived, so each pause costs one wake-up.
+  void streamAccepted(std::int32_t bytesPerSecond = 0);
   // The caller refuses this connection (headers it cannot use). Recovering:
   // it is dropped and retried later, and true is returned; otherwise it is
   // dropped for good and false is returned.
@@ -94,6 +103,9 @@ class StationConnection : public QObject {
   QString host_;
   quint16 port_ = 0;
   bool recovering_ = false;
+  // Bytes the system holds back before it reports the socket readable;
+  // 0 while the station's rate is unknown.
+  qint64 lowWater_ = 0;
   ReconnectBackoff backoff_;
   QTimer stallTimer_;
   QTimer retryTimer_;

@@ -86,8 +86,12 @@ QString notIcyStationText(QByteArrayView headerBlock) {
   return QStringLiteral("Not an ICY station: \"%1\"").arg(shown);
 }
 
-std::int32_t metaIntFrom(QByteArrayView headers) {
-  const auto value = headerValue(headers, "icy-metaint:");
+namespace {
+
+// A header's leading decimal value (after blanks); 0 when the header is
+// missing or its value is not a positive 32-bit number.
+std::int32_t positiveHeaderNumber(QByteArrayView headers, const char *key) {
+  const auto value = headerValue(headers, key);
   if (!value) return 0;
   qsizetype i = 0;
   while (i < value->size() && (value->at(i) == ' ' || value->at(i) == '\t')) ++i;
@@ -100,6 +104,12 @@ std::int32_t metaIntFrom(QByteArrayView headers) {
   }
   return any ? std::int32_t(n) : 0;
 }
+
+}  // namespace
+
+std::int32_t metaIntFrom(QByteArrayView headers) { return positiveHeaderNumber(headers, "icy-metaint:"); }
+
+std::int32_t bitRateFrom(QByteArrayView headers) { return positiveHeaderNumber(headers, "icy-br:"); }
 
 std::optional<QString> stationName(QByteArrayView headers) {
   const auto name = headerValue(headers, "icy-name:");

@@ -49,6 +49,8 @@ QString notIcyStationText(QByteArrayView headerBlock);
 // The decimal value after the first "icy-metaint:" up to CR LF; 0 when the
 // header is missing or its value is not a positive 32-bit number.
 std::int32_t metaIntFrom(QByteArrayView headers);
+// The same for "icy-br:", the station's bit rate in kbit/s.
+std::int32_t bitRateFrom(QByteArrayView headers);
 
 // The station's name from "icy-name:", decoded; nullopt without one.
 std::optional<QString> stationName(QByteArrayView headers);
