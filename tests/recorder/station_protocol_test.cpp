@@ -96,6 +96,16 @@ TEST(StationProtocol, HeaderValues) {
       {"ICY 200 OK\r\nIcy-MetaInt:8192\r\n\r\n", 0, "unknown station", "Bitrate: unknown bitrate"},
       {"ICY 200 OK\r\nicy-name:\xca\xb6\xd2\xb9\xd5\r\n\r\n", 0, "สถานี", "Bitrate: unknown bitrate"},
   };
+  // The bit rate as a number: what the recorder paces its reads by.
+  const struct {
+    const char *headers;
+    std::int32_t kbps;
+  } rates[] = {
+      {"ICY 200 OK\r\nicy-br:128\r\n\r\n", 128}, {"ICY 200 OK\r\nicy-br: 64\r\n\r\n", 64},
+      {"ICY 200 OK\r\nicy-br:128,64\r\n\r\n", 128}, {"ICY 200 OK\r\nicy-br:fast\r\n\r\n", 0},
+      {"ICY 200 OK\r\nicy-br:-8\r\n\r\n", 0}, {"ICY 200 OK\r\n\r\n", 0},
+  };
+  for (const auto &r : rates) EXPECT_EQ(bitRateFrom(r.headers), r.kbps) << r.headers;
   for (const auto &c : cases) {
     EXPECT_EQ(metaIntFrom(c.headers), c.metaInt) << c.headers;
     EXPECT_EQ(stationNameText(c.headers), QString::fromUtf8(c.radio)) << c.headers;
