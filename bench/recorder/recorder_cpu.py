@@ -3,9 +3,12 @@
 
 Runs the recorder window (bench_recorder_session) for SECONDS with one file
 per song and a player reading the relay, and reports the user+system CPU time
-it used, from its start and in steady recording (past its start-up). If streamripper is installed, it records (and relays) the same
-station for the same time, in interleaved rounds; medians with [min-max] and
-the per-round ratio are printed.
+it used, from its start and in steady recording (past its start-up). If
+streamripper is installed, it records (and relays) the same station for the
+same time, in interleaved rounds; medians with [min-max] and the per-round
+ratio are printed. Beside them runs the same window with its figures changing
+at a recording's pace and nothing recorded (--display-only): the cost of
+showing them, under which the recorder cannot go.
 
     bench/recorder/recorder_cpu.py BUILD_DIR [SECONDS] [--rounds N] [--port STATION_PORT]
 
@@ -74,6 +77,8 @@ def running_cpu(pid):
     return total / 1e9
 
 
+FLOOR = "recorder window, figures only"
+
 # Steady recording: from this long after the start (past the program's own
 # start-up) to shortly before its end, scaled to the whole run's length.
 STEADY_FROM = 2.0
@@ -124,6 +129,14 @@ def run_recorder(build, port, seconds):
     return cpu, steady, f"{files} files, {size} bytes recorded, {relayed} bytes relayed; {' '.join(tail)}"
 
 
+def run_display_floor(build, seconds):
+    """The recorder window with its figures changing at a recording's pace,
+    and no station, file or relay: the floor of showing them."""
+    cpu, steady, _, _ = measure([os.path.join(build, "bench", "recorder", "bench_recorder_session"),
+                                 "--display-only", str(seconds)], seconds, free_port())
+    return cpu, steady, "figures only"
+
+
 def run_streamripper(port, seconds):
     with tempfile.TemporaryDirectory() as out:
         relay = free_port()
@@ -166,12 +179,14 @@ def main():
         ripper = shutil.which("streamripper") is not None
         if not ripper:
             print("streamripper: not installed (apt-get install -y streamripper), no comparison", file=sys.stderr)
-        runners = [("recorder window", lambda: run_recorder(args.build, port, args.seconds))]
+        runners = [("recorder window", lambda: run_recorder(args.build, port, args.seconds)),
+                   (FLOOR, lambda: run_display_floor(args.build, args.seconds))]
         if ripper:
             runners.append(("streamripper", lambda: run_streamripper(port, args.seconds)))
         cpu = {name: [] for name, _ in runners}
         steady = {name: [] for name, _ in runners}
-        ratios, steady_ratios = [], []
+        ratios = {name: [] for name, _ in runners}
+        steady_ratios = {name: [] for name, _ in runners}
         for i in range(args.rounds):
             this_round, this_steady = {}, {}
             # Interleaved: each round starts with the next program.
@@ -185,10 +200,11 @@ def main():
                 if st is not None:
                     steady[name].append(st)
                     this_steady[name] = st
-            if ripper and this_round["streamripper"] > 0:
-                ratios.append(this_round["recorder window"] / this_round["streamripper"])
-            if ripper and this_steady.get("streamripper") and "recorder window" in this_steady:
-                steady_ratios.append(this_steady["recorder window"] / this_steady["streamripper"])
+            for name, _ in runners:
+                if ripper and name != "streamripper" and this_round["streamripper"] > 0:
+                    ratios[name].append(this_round[name] / this_round["streamripper"])
+                if ripper and name != "streamripper" and this_steady.get("streamripper") and name in this_steady:
+                    steady_ratios[name].append(this_steady[name] / this_steady["streamripper"])
         print(f"recording and relaying at real pace, {args.rounds} interleaved rounds of {args.seconds:g} s; "
               f"median [min-max]; steady: from {STEADY_FROM:g} s after the start to {STEADY_UNTIL_END:g} s "
               f"before the end, scaled to {args.seconds:g} s")
@@ -197,9 +213,10 @@ def main():
         print("|---|---|---|---|---|---|")
         for name, _ in runners:
             share = [100 * c / args.seconds for c in cpu[name]]
-            mine = name == "recorder window"
-            print(f"| {name} | {fmt(cpu[name])} | {fmt(share)} | {fmt(ratios) if mine and ratios else '-'} "
-                  f"| {fmt(steady[name])} | {fmt(steady_ratios) if mine and steady_ratios else '-'} |")
+            print(f"| {name} | {fmt(cpu[name])} | {fmt(share)} | {fmt(ratios[name])} "
+                  f"| {fmt(steady[name])} | {fmt(steady_ratios[name])} |")
+        print(f"{FLOOR}: the same window showing the same figures at the same pace, with no station, file or "
+              "relay; what showing them costs is the floor under the recorder's figure")
     finally:
         if station is not None:
             station.terminate()

@@ -3,8 +3,16 @@
 // recorder_cpu.py to measure the CPU that recording and relaying cost.
 //
 //   bench_recorder_session PORT RELAY_PORT OUT_FOLDER SECONDS
+//   bench_recorder_session --display-only SECONDS
+//
+// --display-only is the floor under that: the same window, not tuned, with
+// its size and time figures changed at the pace a recording changes them
+// (a 128 kbit/s station, one hand-over per gathering pause). No socket, no
+// file: what it costs is what showing the figures costs.
 
 #include "player/recorder/frm_reccord.h"
+#include "player/recorder/recording_files.h"
+#include "player/recorder/station_connection.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -34,11 +42,33 @@ int main(int argc, char **argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const QStringList args = app.arguments();
+  ReportingDialogs dialogs;
+  if (args.size() == 3 && args[1] == QLatin1String("--display-only")) {
+    using namespace kirasol::recorder;
+    frmReccord window(dialogs, 0);
+    window.show();
+    auto *size = window.findChild<QLabel *>("lblSize");
+    auto *time = window.findChild<QLabel *>("lblTime");
+    size->setEnabled(true);
+    time->setEnabled(true);
+    constexpr std::int32_t kBytesPerSecond = 128 * 1000 / 8;
+    constexpr auto kPause = StationConnection::kGatherTime;
+    std::int64_t ticks = 0;
+    QTimer pace;
+    QObject::connect(&pace, &QTimer::timeout, &app, [&] {
+      ++ticks;
+      const auto elapsed = ticks * kPause;
+      size->setText(sizeText(std::int32_t(kBytesPerSecond * elapsed.count() / 1000)));
+      time->setText(timeText(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()));
+    });
+    pace.start(kPause);
+    QTimer::singleShot(int(args[2].toDouble() * 1000), &app, &QApplication::quit);
+    return app.exec();
+  }
   if (args.size() != 5) {
-    std::fprintf(stderr, "usage: %s PORT RELAY_PORT OUT_FOLDER SECONDS\n", argv[0]);
+    std::fprintf(stderr, "usage: %s PORT RELAY_PORT OUT_FOLDER SECONDS | --display-only SECONDS\n", argv[0]);
     return 2;
   }
-  ReportingDialogs dialogs;
   kirasol::recorder::frmReccord window(dialogs, quint16(args[2].toUInt()));
   window.show();
   window.findChild<QLineEdit *>("txtServer")->setText(QStringLiteral("127.0.0.1"));
