@@ -5,7 +5,8 @@
 # private PulseAudio null sink, in interleaved rounds. Prints CPU seconds per
 # 30 s, peak RSS, wake-ups, first sound (from start; for the player from the
 # click on Play) and start -> main window, each as median [min-max], the
-# ratios to mpg123 and to Audacious and the threads of each program. Then the
+# ratios to mpg123 and to Audacious and the threads of each program; then the
+# floor under the player's figure (40 wake-ups a second alone). Then the
 # recorder window against streamripper, recording and relaying the station at
 # real pace (bench/recorder/recorder_cpu.py). The measuring of the players is
 # bench/player/measure.py; this script provides the sound server, an X
@@ -15,6 +16,7 @@
 #   ROUNDS         rounds (default 5)
 #   MEASURE_SECONDS  seconds of steady playing measured per run (default 30)
 #   PROGRAMS       comma-separated subset of mpg123,engine,player,audacious,mpv
+#   FLOOR_ROUNDS   rounds of the wake-up floor (bench/player/floor.py; default 3, 0 leaves it out)
 #   RECORDER_ROUNDS  rounds of the recorder comparison (default 3; 0 leaves it out)
 #   RECORDER_SECONDS seconds recorded per run (default 30)
 #   BENCH_DISPLAY  X display number for the private Xvfb (default 93)
@@ -67,7 +69,17 @@ engine_args=()
 python3 "$root/bench/player/measure.py" --url "http://127.0.0.1:$port/" --bin "$bin" "${engine_args[@]}" \
   --display "$display" --xserver-pid "$xserver" --sound-pid "$KIRASOL_PA_PID" \
   --rounds "${ROUNDS:-5}" --seconds "${MEASURE_SECONDS:-30}" --work "$work" \
-  --programs "${PROGRAMS:-mpg123,engine,player,audacious,mpv}"
+  --programs "${PROGRAMS:-mpg123,engine,player,audacious,mpv}" | tee "$work/players.md"
+
+# The floor under the player's figure: waking 40 times a second alone, in C++
+# and in a shown Qt window, added to mpg123's cost when it was measured.
+floor=$build_dir/bench/player/bench_wakeup_floor
+if [ -x "$floor" ] && [ "${FLOOR_ROUNDS:-3}" -gt 0 ]; then
+  mpg123_cpu=$(sed -n 's/^| mpg123 -q | \([0-9.]*\).*/\1/p' "$work/players.md")
+  echo
+  DISPLAY=$display python3 "$root/bench/player/floor.py" "$build_dir" "${MEASURE_SECONDS:-30}" \
+    --rounds "${FLOOR_ROUNDS:-3}" ${mpg123_cpu:+--mpg123 "$mpg123_cpu"}
+fi
 
 if [ "${RECORDER_ROUNDS:-3}" -gt 0 ]; then
   echo
