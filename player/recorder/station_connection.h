@@ -43,8 +43,8 @@ class StationConnection : public QObject {
   // The socket is unbuffered: after the first packet of a pause nothing
   // wakes the window until the pause is over, the rest waits in the system.
   static constexpr std::chrono::milliseconds kGatherTime{100};
-  // The most that is held back in the system for a station that claims a
-  // high rate: under a second of any real stream.
+  // The most that is held back in the system, whatever rate a station
+  // claims: a second of a 128 kbit/s stream.
   static constexpr qint64 kMaxLowWater = 16 * 1024;
   // With the mark set, the gather timer becomes a backstop: what arrived is
   // handed over at the latest this long after the last hand-over, however
