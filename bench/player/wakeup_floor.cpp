@@ -5,9 +5,9 @@
 //   bench_wakeup_floor c|qt PER_SECOND SECONDS
 //
 // c:  a plain loop that sleeps to each tick (absolute deadlines, no drift).
-// qt: a shown Qt window whose only work is an empty QTimer at that rate (of
-//     the kind the spectrum uses), so
-//     the cost of Qt's event loop and display connection, with nothing painted.
+// qt: a shown Qt window whose only work is an empty QTimer at that rate, of
+//     the kind the spectrum uses: the cost of Qt's event loop and display
+//     connection, with nothing painted.
 
 #include <QApplication>
 #include <QTimer>

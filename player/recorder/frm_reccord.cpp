@@ -19,7 +19,6 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <limits>
 
 namespace kirasol::recorder {
@@ -265,8 +264,7 @@ void frmReccord::sckReceiver_DataArrival(const QByteArray &data) {
     ShowInfo(state_.sIcyHeaders);
     state_.bIcyOK = true;
     state_.bInMetadata = false;
-    sckReceiver.streamAccepted(std::int32_t(std::min<std::int64_t>(
-        std::int64_t(bitRateFrom(state_.sIcyHeaders)) * 1000 / 8, std::numeric_limits<std::int32_t>::max())));
+    sckReceiver.streamAccepted(bitRateFrom(state_.sIcyHeaders));
     relay_.stationReady();
     atRunStart();  // the stream begins with an audio run
   }

@@ -44,12 +44,13 @@ void StationConnection::close() {
   backoff_.reset();
 }
 
-void StationConnection::streamAccepted(std::int32_t bytesPerSecond) {
+void StationConnection::streamAccepted(std::int32_t kbitPerSecond) {
   recovering_ = true;
   backoff_.reset();
   if (!socket_) return;
   stallTimer_.start();
-  const qint64 pause = qint64(bytesPerSecond) * kGatherTime.count() / 1000;
+  // kbit/s × ms / 8 = bytes in the pause.
+  const qint64 pause = qint64(kbitPerSecond) * kGatherTime.count() / 8;
   if (pause <= 1) return;
   // SO_RCVLOWAT: poll reports the socket readable only once this much is
   // waiting (or the peer closed or failed), so the gathering pause needs no

@@ -59,10 +59,10 @@ class StationConnection : public QObject {
   // The listener's stop: drops the connection and any pending retry.
   void close();
   // The station's headers were accepted: a later drop reconnects, and the
-  // pauses start again from the shortest. With the station's rate known
-  // (bytes a second, from its bit rate), the system itself holds the socket
-  // back until a pause's worth has arrived, so each pause costs one wake-up.
-  void streamAccepted(std::int32_t bytesPerSecond = 0);
+  // pauses start again from the shortest. With the station's bit rate known
+  // (kbit/s, 0 if not), the system itself holds the socket back until a
+  // pause's worth has arrived, so each pause costs one wake-up.
+  void streamAccepted(std::int32_t kbitPerSecond = 0);
   // The caller refuses this connection (headers it cannot use). Recovering:
   // it is dropped and retried later, and true is returned; otherwise it is
   // dropped for good and false is returned.
